@@ -1,0 +1,35 @@
+// The one process-wide application state.
+#pragma once
+
+#include "nvme/disk_info.h"
+
+struct AppState {
+    HWND hDlg;
+    HANDLE hWorkerThread;  // non-zero exactly while an update runs
+    WCH szTitle[260];
+    WCH szWorkDir[260];
+    WCH szIniPath[260];
+    uint32_t iDiskCount;
+    DiskInfo DiskList[26];
+    DiskInfo SelectedDisk;
+    int32_t bDebug;
+    WCH SOCID[64];
+    WCH ModelName[260];
+    WCH FWVersion[260];
+    WCH NEWVERSION[64];
+    WCH BeforeMessage[1024];
+    WCH AfterMessage[1024];
+    uint8_t PowerCtrl;
+    int32_t iInternalFWVersionCheckPart;
+    int32_t bRemoveFtlBuildNumCheck;
+    int32_t bSetVersionBeforeQuillon;
+    int16_t sProgressStart;
+    int16_t sProgressEnd;
+    int32_t bIsSATA;
+    // Not a configuration value: 1 only when this run created szWorkDir itself
+    // with a complete path; the exit path deletes files only then.
+    int32_t bWorkDirCreated;
+};
+
+AppState* GetAppState();
+int IsWorkerRunning();
