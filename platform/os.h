@@ -34,6 +34,10 @@ DWORD GetFileAttributesW(const WCH* path);
 BOOL SetFileAttributesW(const WCH* path, DWORD attributes);
 BOOL SetCurrentDirectoryW(const WCH* path);
 DWORD GetTempPathW(DWORD capacity, WCH* buffer);
+// Moves the file pointer (method FILE_BEGIN, FILE_CURRENT or FILE_END); the new
+// position goes to new_position when it is not null. Fails on files that cannot seek.
+BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* new_position, DWORD method);
+DWORD GetCurrentDirectoryW(DWORD capacity, WCH* buffer);
 
 // FindFirstFileW / FindNextFileW with the parts of WIN32_FIND_DATAW we use.
 struct FindData {
