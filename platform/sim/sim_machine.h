@@ -1,0 +1,257 @@
+// The simulated Windows storage machine: what it is made of and how tests
+// and quillon-sim set it up and look at it afterwards.
+//
+// A machine is plain data (MachineSpec). It comes from a JSON file
+// (LoadMachineFile, the format is in docs/simulator.md) or is built in C++
+// with the Add* helpers below, and is then installed as the machine behind
+// os::CreateFileW("\\.\..."), os::DeviceIoControl, os::SetupDi* and
+// os::CM_*. Everything the tool asks of it is recorded (Requests) and every
+// handle and device information set it hands out is counted, so a test can
+// check what was sent and that nothing leaked.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/os_types.h"
+
+namespace sim {
+
+// ---- drives -------------------------------------------------------------------
+
+enum class DriveKind : uint8_t { kNvme, kSata };
+
+// How the drive is attached; it decides the storage bus type, the parent
+// device and its driver service, and which requests reach the drive.
+enum class Attachment : uint8_t {
+    kNativeNvme,   // PCI Express, inbox NVMe driver (BusTypeNvme)
+    kRst,          // behind the RAID driver (BusTypeRAID, or BusTypeNvme when bus_type says so)
+    kAsmedia,      // NVMe-to-USB bridges (BusTypeUsb)
+    kJmicron,
+    kRealtek,
+    kSataPort,     // native SATA port, AHCI (BusTypeSata)
+    kUsbSata,      // USB-to-SATA bridge (BusTypeUsb)
+    kScsiAdapter,  // SCSI-class adapter (BusTypeScsi / Sas / iScsi)
+};
+
+// Where the drive-information block of the controller family comes from.
+enum class DrvInfoSource : uint8_t { kLogPage, kVendorCommand, kNone };
+
+// The controller family's vendor data. The drive models build the
+// drive-information, MP-information / geometry and configuration blocks
+// from it.
+struct VendorSpec {
+    bool family = true;   // false: a drive of another maker, no vendor commands at all
+    int command_set = 0;  // 0 the first vendor command set, 1 the second
+    DrvInfoSource drvinfo = DrvInfoSource::kLogPage;
+    uint16_t soc_id = 0;
+    uint8_t nand_id[6] = {};
+    std::string internal_version;  // 8 ASCII characters in the drive-information block
+    uint32_t ftl_build = 0;
+    // NAND geometry (MP-information block, SATA geometry block).
+    uint16_t pages_per_block = 0;
+    uint8_t channels = 0;
+    uint8_t chip_enables = 0;
+    uint8_t luns = 0;
+    uint8_t planes = 0;
+    // MP-information layout marker at byte 280 (1768 long layout; SATA
+    // drives mark a valid geometry block with 4096), and the long layout's
+    // own SoC id and version text (10 ASCII characters).
+    uint16_t mp_marker = 0;
+    uint16_t mp_soc_id = 0;
+    std::string mp_version;
+    // Firmware configuration block: 4096 bytes, or empty for the model's
+    // default block carrying config_version.
+    std::vector<uint8_t> config_block;
+    std::string config_version;
+};
+
+// What the drive does when it leaves the machine (firmware activated, bridge
+// power-cycled): gone for gone_seconds of virtual time, then back under
+// physical drive number return_number (-1: the same number), unless
+// returns is false. moves: it comes back at another port (moved_* below).
+struct ReturnSpec {
+    bool leaves = false;  // false: the event does not make the drive leave
+    double gone_seconds = 0;
+    bool returns = true;
+    int return_number = -1;
+    bool moves = false;
+    std::string moved_usb_location;  // USB drives: new location text at the same hub
+    int moved_controller_bus = -1;   // PCI drives: new bus number of the controller
+    int moved_path_id = -1;          // SCSI drives: new PathId
+};
+
+// Place in the USB tree: the device node the disk hangs off (the bridge),
+// plugged into a hub of MachineSpec::hubs.
+struct UsbPlacement {
+    std::string device_id;  // device instance ID ("USB\VID_174C&PID_2362\...")
+    std::string hub_id;     // instance ID of the hub it is plugged into
+    std::string location;   // "Port_#0005.Hub_#0001"; empty: no location property
+    std::string service = "USBSTOR";
+};
+
+// Place on PCI: the storage controller and the bridge above it.
+struct PciPlacement {
+    std::string controller_id;  // empty: made up from the bus number
+    std::string bridge_id;
+    int controller_bus = 0;     // -1: no SPDRP_BUSNUMBER property
+    int bridge_bus = 0;
+    bool has_link = true;       // the four PCI Express link properties
+    uint32_t link_speed = 3, link_width = 4, max_link_speed = 3, max_link_width = 4;
+};
+
+struct ScsiPlacement {
+    int port = -1;  // "\\.\scsi%d:"; -1: the machine gives every adapter its own
+    int path = 0;
+    int target = 0;
+    int lun = 0;
+};
+
+struct DriveSpec {
+    std::string name;  // stable name (faults, volumes, tests); default "disk<number>"
+    int number = 0;    // physical drive number at start
+    DriveKind kind = DriveKind::kNvme;
+    Attachment attachment = Attachment::kNativeNvme;
+    uint32_t bus_type = 0;  // 0: the attachment's usual STORAGE_BUS_TYPE
+    bool present = true;    // false: described but not attached at start
+
+    // Identity and capacity.
+    std::string model, serial, firmware;
+    uint64_t blocks = 0;
+    uint32_t sector_size = 512;
+    uint16_t pci_vendor = 0, pci_subsystem_vendor = 0;
+    uint8_t sata_link_gen = 3;  // SATA: IDENTIFY word 77 bits 3:1
+    VendorSpec vendor;
+    // Bridge answers to INQUIRY (USB attachments): vendor and product texts;
+    // inquiry_tag is the 16-bit value at bytes 36-37 (-1: the bridge's own).
+    std::string inquiry_vendor, inquiry_product;
+    int inquiry_tag = -1;
+    bool activation_applies = true;  // false: the new firmware never runs
+
+    // Where it sits.
+    std::string parent_service;  // "" → the attachment's ("stornvme", "iaStorAC", "USBSTOR", "storahci", ...)
+    std::string disk_id;         // disk device instance ID; "" → made up
+    UsbPlacement usb;
+    PciPlacement pci;
+    ScsiPlacement scsi;
+
+    ReturnSpec on_activate;     // after a firmware activation
+    ReturnSpec on_power_cycle;  // after a bridge power cycle
+};
+
+// ---- the USB tree ---------------------------------------------------------------
+
+// Host controllers, in the order the host controller set lists them.
+struct HostControllerSpec {
+    std::string id;  // device instance ID ("PCI\VEN_8086&DEV_A36D\3&11583659&0&A0")
+    int bus = 0;
+};
+
+// A hub. Root hubs name their host controller as parent; the tool tells a
+// root hub by "ROOT_HUB" as the 5th to 12th characters of its ID.
+struct HubSpec {
+    std::string id;
+    std::string parent_id;  // a hub or a host controller
+    std::string location;   // SPDRP_LOCATION_INFORMATION; empty: none
+    bool listed = true;     // false: present in the tree but not in the hub set
+};
+
+struct VolumeSpec {
+    char letter = 'C';
+    std::string drive;  // DriveSpec::name
+    int partition = 1;
+};
+
+// ---- faults -------------------------------------------------------------------------
+
+enum class FaultMatch : uint8_t { kIoctl, kCdb, kNvme, kAta };
+enum class FaultAction : uint8_t { kWin32Error, kCheckCondition, kAtaError };
+
+// Fail the nth request (1-based, counted per drive) of the given kind and
+// code: an IOCTL code, a CDB opcode (byte 0), an NVMe admin opcode, an ATA
+// command. every: that one and every later one; else that one only.
+struct FaultSpec {
+    std::string drive;  // DriveSpec::name
+    FaultMatch match = FaultMatch::kIoctl;
+    uint32_t code = 0;
+    int nth = 1;
+    bool every = false;
+    FaultAction action = FaultAction::kWin32Error;
+    DWORD win32_error = 31;  // ERROR_GEN_FAILURE
+    uint8_t sense_key = 0x05, asc = 0x24, ascq = 0x00;
+    uint8_t ata_error = 0x04;  // ABRT
+};
+
+struct MachineSpec {
+    std::vector<HostControllerSpec> host_controllers;
+    std::vector<HubSpec> hubs;
+    std::vector<DriveSpec> drives;
+    std::vector<VolumeSpec> volumes;
+    std::vector<FaultSpec> faults;
+};
+
+// ---- building one in C++ ----------------------------------------------------------------
+
+// A drive with sensible defaults for its attachment: identity of the
+// controller family, 512 GB, its own controller / bridge / port. USB drives
+// need a hub: pass it (AddRootHub / AddHub) or the drive gets a root hub of
+// its own on the first host controller.
+DriveSpec& AddNvmeDrive(MachineSpec& machine, int number, Attachment attachment);
+DriveSpec& AddSataDrive(MachineSpec& machine, int number, Attachment attachment);
+HostControllerSpec& AddHostController(MachineSpec& machine, const std::string& id, int bus);
+// A root hub on host controller index (0-based) and a hub on a parent hub's port.
+HubSpec& AddRootHub(MachineSpec& machine, const std::string& id, size_t host_controller);
+HubSpec& AddHub(MachineSpec& machine, const std::string& id, const std::string& parent_id, int port, int hub_number);
+// Plug a USB drive into port of hub: sets usb.hub_id and usb.location ("Port_#%04d.Hub_#%04d").
+void PlugUsb(DriveSpec& drive, const std::string& hub_id, int port, int hub_number);
+void AddVolume(MachineSpec& machine, char letter, const std::string& drive);
+FaultSpec& AddFault(MachineSpec& machine, const std::string& drive, FaultMatch match, uint32_t code, int nth);
+// "Port_#%04d.Hub_#%04d"
+std::string LocationText(int port, int hub_number);
+
+// ---- loading one from JSON ------------------------------------------------------------
+
+// Parse a machine description. On a mistake: false, and error says where and
+// what, as "<name>:<line>: <message>".
+bool ParseMachineJson(const std::string& text, const std::string& name, MachineSpec* machine, std::string* error);
+bool LoadMachineFile(const std::string& path, MachineSpec* machine, std::string* error);
+// The machine quillon-sim and the demo start with (also platform/sim/machines/default.json).
+const char* DefaultMachineJson();
+MachineSpec DefaultMachine();
+
+// ---- running it -------------------------------------------------------------------------
+
+// Make this the machine behind the os:: device functions. Handles and sets
+// of a previous machine become invalid; the request record and the counters
+// start afresh. Without an installed machine the machine is empty.
+void InstallMachine(const MachineSpec& machine);
+void ResetMachine();  // back to the empty machine
+
+// One DeviceIoControl, as the machine saw it.
+struct RequestRecord {
+    std::u16string path;  // the path the handle was opened with
+    std::string drive;    // DriveSpec::name, "" for ports and unknown handles
+    DWORD ioctl = 0;
+    std::vector<uint8_t> in;        // input buffer bytes
+    std::vector<uint8_t> data_out;  // bytes behind a pointer going to the drive (pass-through DataBuffer)
+    std::vector<uint8_t> data_in;   // bytes behind a pointer coming back, after the request
+    std::vector<uint8_t> out;       // output buffer bytes after the request (returned bytes)
+    BOOL result = FALSE;
+    DWORD error = 0;  // last error when result is FALSE
+};
+const std::vector<RequestRecord>& Requests();
+void ClearRequests();
+
+// Leak accounting: simulator handles and device information sets open now.
+int OpenHandleCount();
+int OpenDeviceInfoSetCount();
+
+// Drives as the machine sees them now (after the virtual clock moved).
+bool DrivePresent(const std::string& name);
+int DriveNumber(const std::string& name);  // -1 when absent
+// Let a drive leave as if its firmware were activated / its bridge power-cycled.
+void TriggerActivation(const std::string& name);
+void TriggerPowerCycle(const std::string& name);
+
+}  // namespace sim
