@@ -1,0 +1,6 @@
+#pragma once
+
+// The tool's entry: starts GDI+ and the common controls, reads the debug
+// switch from the narrow command line and runs the main dialog modally.
+// Returns 0 always. WinMain (Windows) and quillon-sim (Linux) call it.
+int AppMain(const char* command_line);
