@@ -76,7 +76,7 @@ void PutText(Sink& s, const Spec& spec, const WCH* wide, const char* narrow) {
         while ((spec.precision < 0 || n < spec.precision) && narrow[n]) ++n;
     }
     long pad = spec.width > n ? spec.width - n : 0;
-    if (!spec.left) PutRepeat(s, spec.zero ? u'0' : u' ', pad);
+    if (!spec.left) PutRepeat(s, u' ', pad);
     for (long i = 0; i < n && !s.cut; ++i) {
         Put(s, wide ? wide[i] : WidenByte(static_cast<unsigned char>(narrow[i])));
     }
@@ -86,38 +86,38 @@ void PutText(Sink& s, const Spec& spec, const WCH* wide, const char* narrow) {
 void PutChar(Sink& s, const Spec& spec, WCH c) {
     long n = c ? 1 : 0;  // a NUL character would end the text early; it is left out
     long pad = spec.width > n ? spec.width - n : 0;
-    if (!spec.left) PutRepeat(s, spec.zero ? u'0' : u' ', pad);
+    if (!spec.left) PutRepeat(s, u' ', pad);
     if (n) Put(s, c);
     if (spec.left) PutRepeat(s, u' ', pad);
 }
 
+// Integers as wsprintfW lays them out: the precision is a minimum count of
+// characters including the sign (so "%.5d" of -42 is "-0042"), a value of 0
+// always prints its "0", '0' pads with zeros up to the width unless '-' is
+// given, and '#' puts "0x" / "0X" before any hexadecimal value, 0 included.
 void PutInteger(Sink& s, const Spec& spec, uint64_t magnitude, bool negative, unsigned base, bool upper) {
     const char* digits_of = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     WCH digits[24];
     int nd = 0;
-    for (uint64_t v = magnitude; v != 0; v /= base) digits[nd++] = static_cast<WCH>(digits_of[v % base]);
-    // C rules: the precision is a minimum digit count; precision 0 prints no
-    // digit for the value 0; without a precision the value 0 is one "0".
-    long min_digits = spec.precision >= 0 ? spec.precision : 1;
-    long zeros = min_digits > nd ? min_digits - nd : 0;
+    uint64_t v = magnitude;
+    do {
+        digits[nd++] = static_cast<WCH>(digits_of[v % base]);
+        v /= base;
+    } while (v != 0);
+    long len = nd + (negative ? 1 : 0);
+    long field = spec.precision > len ? spec.precision : len;
+    if (spec.zero && !spec.left && spec.width > field) field = spec.width;
+    long zeros = field - len;
+    // The "0x" of '#' is not counted against the width (wsprintfW does so).
+    bool prefix = spec.alt && base == 16;
+    long pad = spec.width > field ? spec.width - field : 0;
 
-    WCH prefix[2];
-    int np = 0;
-    if (negative) prefix[np++] = u'-';
-    if (spec.alt && base == 16 && magnitude != 0) {
-        prefix[np++] = u'0';
-        prefix[np++] = upper ? u'X' : u'x';
-    }
-    long body = np + zeros + nd;
-    long pad = spec.width > body ? spec.width - body : 0;
-    // Zero padding goes between the sign and the digits; a precision turns it off.
-    bool zero_pad = spec.zero && !spec.left && spec.precision < 0;
-    if (zero_pad) {
-        zeros += pad;
-        pad = 0;
-    }
     if (!spec.left) PutRepeat(s, u' ', pad);
-    for (int i = 0; i < np; ++i) Put(s, prefix[i]);
+    if (prefix) {
+        Put(s, u'0');
+        Put(s, upper ? u'X' : u'x');
+    }
+    if (negative) Put(s, u'-');
     PutRepeat(s, u'0', zeros);
     for (int i = nd - 1; i >= 0; --i) Put(s, digits[i]);
     if (spec.left) PutRepeat(s, u' ', pad);
@@ -152,18 +152,25 @@ int VFormatW(WCH* out, size_t capacity, const WCH* format, va_list args) {
             ++p;
             spec.precision = ReadNumber(p);
         }
+        // Size prefixes: 'h' narrow text, 'l' and 'w' wide text; on integers
+        // 'h' and 'l' change nothing (32 bits, as on Windows); "I64" 64 bits,
+        // "I32" 32 bits, a lone 'I' the size of a pointer.
         if (*p == u'h') {
             spec.size = Spec::kShort;
             ++p;
-        } else if (*p == u'l') {
+        } else if (*p == u'l' || *p == u'w') {
             spec.size = Spec::kLong;
             ++p;
-        } else if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') {
-            spec.size = Spec::k64;
-            p += 3;
-        } else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') {
-            spec.size = Spec::kDefault;
-            p += 3;
+        } else if (*p == u'I') {
+            if (p[1] == u'6' && p[2] == u'4') {
+                spec.size = Spec::k64;
+                p += 3;
+            } else if (p[1] == u'3' && p[2] == u'2') {
+                p += 3;
+            } else {
+                spec.size = sizeof(void*) == 8 ? Spec::k64 : Spec::kDefault;
+                ++p;
+            }
         }
         WCH type = *p;
         if (!type) break;  // a lone '%' at the end prints nothing
@@ -171,15 +178,7 @@ int VFormatW(WCH* out, size_t capacity, const WCH* format, va_list args) {
         switch (type) {
             case u'd':
             case u'i': {
-                int64_t v;
-                if (spec.size == Spec::k64) {
-                    v = va_arg(args, long long);
-                } else if (spec.size == Spec::kShort) {
-                    v = static_cast<short>(va_arg(args, int));
-                } else {
-                    // 'l' is 32 bits as on Windows, whatever long is here.
-                    v = va_arg(args, int);
-                }
+                int64_t v = spec.size == Spec::k64 ? va_arg(args, long long) : va_arg(args, int);
                 uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
                 PutInteger(s, spec, mag, v < 0, 10, false);
                 break;
@@ -187,14 +186,7 @@ int VFormatW(WCH* out, size_t capacity, const WCH* format, va_list args) {
             case u'u':
             case u'x':
             case u'X': {
-                uint64_t v;
-                if (spec.size == Spec::k64) {
-                    v = va_arg(args, unsigned long long);
-                } else if (spec.size == Spec::kShort) {
-                    v = static_cast<unsigned short>(va_arg(args, unsigned));
-                } else {
-                    v = va_arg(args, unsigned);
-                }
+                uint64_t v = spec.size == Spec::k64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned);
                 PutInteger(s, spec, v, false, type == u'u' ? 10 : 16, type == u'X');
                 break;
             }

@@ -48,7 +48,7 @@ TEST(FormatW, TextConversionsFollowTheWideConventions) {
     EXPECT_EQ(F(u"%s [%s]", u"M", u"C: D: "), u"M [C: D: ]");
     EXPECT_EQ(F(u"%s", static_cast<const WCH*>(nullptr)), u"(null)");
     EXPECT_EQ(F(u"%S", static_cast<const char*>(nullptr)), u"(null)");
-    EXPECT_EQ(F(u"[%6s][%-6s]", u"ab", u"cd"), u"[    ab][cd    ]");
+    EXPECT_EQ(F(u"[%6s][%-6s][%06s]", u"ab", u"cd", u"ef"), u"[    ab][cd    ][    ef]");
     EXPECT_EQ(F(u"[%.3s][%.2S]", u"abcdef", "xyz"), u"[abc][xy]");
     EXPECT_EQ(F(u"%s", u"\u5FAE\u8EDF"), u"\u5FAE\u8EDF");
     // Narrow text is widened as Windows-1252.
@@ -71,7 +71,8 @@ TEST(FormatW, SignedAndUnsignedDecimal) {
     EXPECT_EQ(F(u"%u", -1), u"4294967295");
     EXPECT_EQ(F(u"%u", 0x80000000u), u"2147483648");
     EXPECT_EQ(F(u"%ld|%lu", -5, 7u), u"-5|7");
-    EXPECT_EQ(F(u"%hd|%hu", 0x12345, -1), u"9029|65535");
+    // Integers are 32 bits whatever the h or l prefix says, as on Windows.
+    EXPECT_EQ(F(u"%hd|%hu", 0x12345, -1), u"74565|4294967295");
     EXPECT_EQ(F(u"%d GB", 476), u"476 GB");
 }
 
@@ -82,6 +83,8 @@ TEST(FormatW, SixtyFourBitValues) {
     EXPECT_EQ(F(u"%I64x|%I64X", 0xABCDEF0123ULL, 0xABCDEF0123ULL), u"abcdef0123|ABCDEF0123");
     EXPECT_EQ(F(u"%016I64X", 0x1ULL), u"0000000000000001");
     EXPECT_EQ(F(u"%I64i", -1LL), u"-1");
+    EXPECT_EQ(F(u"%I64X", static_cast<long long>(-0x12345)), u"FFFFFFFFFFFEDCBB");
+    EXPECT_EQ(F(u"%I32x", -0x12345), u"fffedcbb");
     // Argument sizes must be taken right, or the values after shift.
     EXPECT_EQ(F(u"%d %I64d %d %I64u %d", 1, -2LL, 3, 4ULL, 5), u"1 -2 3 4 5");
     EXPECT_EQ(F(u"%s\\%I64d", u"C:\\Temp\\Quillon", 987654321LL), u"C:\\Temp\\Quillon\\987654321");
@@ -95,7 +98,11 @@ TEST(FormatW, HexadecimalWidthsAndPadding) {
     EXPECT_EQ(F(u"%08X", 0xDEADBEEFu), u"DEADBEEF");
     EXPECT_EQ(F(u"%08X", 0x2u), u"00000002");
     EXPECT_EQ(F(u"%08x", -1), u"ffffffff");
-    EXPECT_EQ(F(u"%#x|%#X|%#x", 0x1fu, 0x1fu, 0u), u"0x1f|0X1F|0");
+    EXPECT_EQ(F(u"%#x|%#X|%#x", 0x1fu, 0x1fu, 0u), u"0x1f|0X1F|0x0");
+    EXPECT_EQ(F(u"[%#6x]", 0x1fu), u"[    0x1f]");
+    EXPECT_EQ(F(u"%p", reinterpret_cast<void*>(0xABCDu)),
+              sizeof(void*) == 8 ? u"000000000000ABCD" : u"0000ABCD");
+    EXPECT_EQ(F(u"%Id|%Iu", static_cast<intptr_t>(-3), static_cast<uintptr_t>(4)), u"-3|4");
     EXPECT_EQ(F(u"%02X %02X %02X", 0xCCu, 0x0u, 0x7u), u"CC 00 07");
 }
 
@@ -107,10 +114,12 @@ TEST(FormatW, DecimalWidthsAlignmentAndPrecision) {
     EXPECT_EQ(F(u"%5d|", -42), u"  -42|");
     EXPECT_EQ(F(u"%-5d|", 42), u"42   |");
     EXPECT_EQ(F(u"%-05d|", 42), u"42   |");  // '-' wins over '0'
+    EXPECT_EQ(F(u"%010ld", -1), u"-000000001");
+    // wsprintfW counts the sign in the precision and never drops the digit of 0.
     EXPECT_EQ(F(u"%.5d", 42), u"00042");
-    EXPECT_EQ(F(u"%8.5d", -42), u"  -00042");
-    EXPECT_EQ(F(u"%08.3d", 7), u"     007");  // precision turns zero padding off
-    EXPECT_EQ(F(u"[%.0d]", 0), u"[]");
+    EXPECT_EQ(F(u"%8.5d", -42), u"   -0042");
+    EXPECT_EQ(F(u"%08.3d", 7), u"00000007");
+    EXPECT_EQ(F(u"[%.0d]", 0), u"[0]");
     EXPECT_EQ(F(u"%%|%%%%"), u"%|%%");
 }
 
@@ -119,7 +128,7 @@ TEST(FormatW, OddFormats) {
     EXPECT_EQ(F(u"%q%d", 3), u"q3");        // an unknown conversion prints its letter
     EXPECT_EQ(F(u""), u"");
     EXPECT_EQ(Fmt(8, nullptr).text, u"");
-    EXPECT_EQ(F(u"%I32d|%I3", 9), u"9|I3");  // "I3" alone is not a size: the letter prints
+    EXPECT_EQ(F(u"%I32X|%I3", 0x1234567u), u"1234567|3");  // lone I: pointer size; 3: unknown
 }
 
 TEST(FormatW, CutsToTheCapacityAndAlwaysTerminates) {
