@@ -30,3 +30,8 @@ int ReplaceAll(WCH* text, size_t capacity, const WCH* pattern, const WCH* replac
 // The image file for the drive's NAND identity from section NandMap:
 // 1 and "%s\%s" (work directory, file name) in out_path (260 units), or 0.
 int FindImageForNand(const DiskInfo* disk, WCH* out_path);
+
+// 1 when name is a plain file name of the work directory: not empty, not
+// "." or "..", no path separators, drive colon, wildcards or control
+// characters. NandMap values are used only when they pass.
+int IsPlainFileName(const WCH* name);
