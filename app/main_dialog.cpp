@@ -21,7 +21,7 @@ void OnInitDialog(HWND dialog) {
     // Without a complete work directory path there is nowhere to unpack to,
     // and szIniPath stays empty: the configuration then takes its defaults.
     if (CreateWorkDir(state)) {
-        ExtractPackage(u"FWPACKAGEZIP", 1000, state->szWorkDir);
+        ExtractPackage(u"FWPACKAGEZIP", kIdPackageResource, state->szWorkDir);
         if (FormatW(state->szIniPath, 260, u"%s\\QuillonInfo.ini", state->szWorkDir) < 0) state->szIniPath[0] = 0;
     }
 
