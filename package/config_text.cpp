@@ -29,8 +29,11 @@ long ParseHexToken(const WCH* t) {
 const WCH* FindCase(const WCH* text, const WCH* pattern) {
     size_t n = WLen(pattern);
     if (n == 0) return nullptr;
-    for (; *text; ++text)
-        if (memcmp(text, pattern, n * sizeof(WCH)) == 0) return text;
+    for (; *text; ++text) {
+        size_t i = 0;
+        while (i < n && text[i] == pattern[i]) ++i;  // stops at the text's end too
+        if (i == n) return text;
+    }
     return nullptr;
 }
 
