@@ -3,9 +3,9 @@
 #   OUT/build-win32  the 32-bit product (i686)
 #   OUT/build-win64  the same sources for x86_64 (runs under 64-bit Wine here)
 # usage: scripts/windows-build.sh OUT [LINUX_TREE]
-# LINUX_TREE (optional) is the Linux build tree; it is not needed by the
-# Windows trees themselves. QUILLON_PACKAGE in the environment names a
-# package zip to embed instead of the default one.
+# LINUX_TREE (optional) is the Linux build tree, passed on as QN_LINUX_TREE
+# so a Windows tree can embed the default package built there.
+# QUILLON_PACKAGE in the environment names a package zip to embed instead.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +15,9 @@ OUT=$(cd "$OUT" && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 extra=()
+if [ -n "${2:-}" ]; then
+  extra+=("-DQN_LINUX_TREE=$(cd "$2" 2>/dev/null && pwd || echo "$2")")
+fi
 if [ -n "${QUILLON_PACKAGE:-}" ]; then
   extra+=("-DQUILLON_PACKAGE=$QUILLON_PACKAGE")
 fi

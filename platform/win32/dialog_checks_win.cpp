@@ -1,8 +1,6 @@
-// The dialog table (res/dialog_controls.h) spells the Windows styles and ids
-// as plain numbers so that the resource compiler and the Linux dialog can
-// share it; here they are held against winuser.h, commctrl.h and the ids the
-// code uses (app/dialog_ids.h). Nothing here generates code.
-#include "app/dialog_ids.h"
+// The dialog table (res/dialog_controls.h) spells the Windows styles as
+// plain numbers so that the resource compiler and the Linux dialog can share
+// it; here they are held against winuser.h. Nothing here generates code.
 #include "platform/os_types.h"
 #include "res/dialog_template.h"
 
@@ -20,11 +18,7 @@ static_assert(QN_CBS_DROPDOWNLIST == CBS_DROPDOWNLIST && QN_BS_DEFPUSHBUTTON == 
 static_assert(QN_DIALOG_STYLE == 0x80C808C0u, "dialog style word");
 static_assert(QN_DIALOG_FONT_CHARSET == CHINESEBIG5_CHARSET, "font character set");
 
-static_assert(QN_DIALOG_MAIN == kIdMainDialog && QN_ICON_APP == kIdProgramIcon, "resource ids");
-static_assert(QN_IDC_DRIVE_LIST == kIdDriveList && QN_IDC_MODEL == kIdModel && QN_IDC_SERIAL == kIdSerial &&
-                  QN_IDC_INTERFACE == kIdInterface && QN_IDC_FIRMWARE == kIdFirmware &&
-                  QN_IDC_CAPACITY == kIdCapacity && QN_IDC_STATUS == kIdStatus && QN_IDC_PROGRESS == kIdProgress &&
-                  QN_IDC_ICON == kIdIcon && QN_IDC_RUN == IDOK && QN_IDC_STATIC == -1,
-              "control ids");
+// The run button is the dialog's default button: Enter and the button both send IDOK.
+static_assert(QN_IDC_RUN == IDOK, "run button id");
 
 }  // namespace
