@@ -101,8 +101,11 @@ int DISKLIB_NVME_GetFWConfig(const DiskAccess* access, HANDLE drive, uint8_t out
 int DISKLIB_NVME_SetFWConfig(const DiskAccess* access, HANDLE drive, const uint8_t block[kVendorBlockSize],
                              uint32_t check_value) {
     LogMsg(u"DISKLIB_NVME_SetFWConfig IN");
-    // The transports take a mutable buffer; a write only reads it.
-    void* data = const_cast<uint8_t*>(block);
+    // The RST path copies its output back over the data in every direction;
+    // the caller's block stays untouched by sending a copy.
+    uint8_t copy[kVendorBlockSize];
+    std::memcpy(copy, block, sizeof copy);
+    void* data = copy;
     int result;
     if (access->iVSCType == 1)
         result = NvmeVendorCommand(access, drive, kNvmeWrite, kOpWrite, 0x81, 1, 0, check_value, data,
