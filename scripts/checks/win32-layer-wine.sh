@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The Windows implementation of os:: (platform/win32) against the real API:
+# builds tests/win32/os_probe_win.cpp with it for x86_64 and runs it under
+# 64-bit Wine; compiles it for i686 as well (32-bit Wine is not available).
+# usage: scripts/checks/win32-layer-wine.sh BUILD_ROOT
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+OUT=${1:?usage: $0 BUILD_ROOT}/build-win64/os-probe
+mkdir -p "$OUT"
+WINE=$(command -v wine64 || true)
+[ -n "$WINE" ] || [ ! -x /usr/lib/wine/wine64 ] || WINE=/usr/lib/wine/wine64
+[ -n "$WINE" ] || { echo "win32-layer-wine: wine64 not found"; exit 1; }
+flags=(-std=c++17 -O1 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0A00 -DWIN32_LEAN_AND_MEAN
+       -I"$ROOT" "$ROOT/tests/win32/os_probe_win.cpp" "$ROOT"/platform/win32/*.cpp
+       -static -lsetupapi -lcomctl32 -lgdiplus -luuid)
+i686-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe32.exe"
+x86_64-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe.exe"
+# The prefix the smoke run uses (created on first use).
+export WINEPREFIX=$OUT/../wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+timeout 300 "$WINE" "$OUT/os_probe.exe" | tr -d '\r'
