@@ -45,9 +45,9 @@ struct Outcome {
     uint8_t scsi_status = 0;
     uint8_t sense[18] = {};
     uint8_t sense_length = 0;
-    // Data bytes actually moved (SCSI: written back as DataTransferLength).
-    // Models set it; the machine starts it at the requested length.
-    uint32_t transferred = 0;
+    // Data bytes of the request NOT moved (SCSI residue); the machine writes
+    // back DataTransferLength = requested length - residue. 0: all moved.
+    uint32_t residue = 0;
 };
 
 // Helpers for models.

@@ -224,8 +224,11 @@ MachineSpec DefaultMachine();
 
 // Make this the machine behind the os:: device functions. Handles and sets
 // of a previous machine become invalid; the request record and the counters
-// start afresh. Without an installed machine the machine is empty.
-void InstallMachine(const MachineSpec& machine);
+// start afresh. Without an installed machine the machine is empty. A machine
+// that does not hold together (a hub whose parent is missing, two drives
+// with one number, ...) is refused: false, error says why, and the machine
+// is empty.
+bool InstallMachine(const MachineSpec& machine, std::string* error = nullptr);
 void ResetMachine();  // back to the empty machine
 
 // One DeviceIoControl, as the machine saw it.

@@ -1,0 +1,480 @@
+// The machine's state: building the device tree from a description,
+// drives leaving and coming back on the virtual clock, faults, and the
+// record and counters tests read.
+#include "platform/sim/sim_state.h"
+
+#include <cstdio>
+#include <set>
+
+#include "platform/host/host_objects.h"
+#include "platform/os.h"
+#include "platform/sim/sim_objects.h"
+
+namespace sim {
+
+MachineState& Machine() {
+    static MachineState* machine = new MachineState;  // lives as long as the process, threads included
+    return *machine;
+}
+
+uint64_t VirtualNow() { return os::GetTickCount64(); }
+
+std::u16string Widen(const std::string& text) {
+    std::u16string out;
+    for (unsigned char c : text) out.push_back(static_cast<char16_t>(c));
+    return out;
+}
+
+std::string Narrow(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+static char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+
+bool SameNoCase(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    return true;
+}
+
+Node* FindNode(MachineState& machine, DEVINST inst) {
+    if (inst == 0 || inst > machine.nodes.size()) return nullptr;
+    return &machine.nodes[inst - 1];
+}
+
+bool NodePresent(const MachineState& machine, const Node& node) {
+    return node.drive < 0 || machine.drives[node.drive].present;
+}
+
+int FindDriveByName(const MachineState& machine, const std::string& name) {
+    for (size_t i = 0; i < machine.drives.size(); ++i)
+        if (machine.drives[i].spec.name == name) return static_cast<int>(i);
+    return -1;
+}
+
+int FindDriveByNumber(const MachineState& machine, int number) {
+    for (size_t i = 0; i < machine.drives.size(); ++i)
+        if (machine.drives[i].present && machine.drives[i].number == number) return static_cast<int>(i);
+    return -1;
+}
+
+uint32_t BusTypeOf(const DriveSpec& spec) {
+    if (spec.bus_type != 0) return spec.bus_type;
+    switch (spec.attachment) {
+        case Attachment::kNativeNvme: return 17;
+        case Attachment::kRst: return 8;
+        case Attachment::kAsmedia:
+        case Attachment::kJmicron:
+        case Attachment::kRealtek:
+        case Attachment::kUsbSata: return 7;
+        case Attachment::kSataPort: return 11;
+        case Attachment::kScsiAdapter: return 1;
+    }
+    return 0;
+}
+
+static bool IsUsb(Attachment a) {
+    return a == Attachment::kAsmedia || a == Attachment::kJmicron || a == Attachment::kRealtek ||
+           a == Attachment::kUsbSata;
+}
+
+std::string ServiceOf(const DriveSpec& spec) {
+    if (!spec.parent_service.empty()) return spec.parent_service;
+    switch (spec.attachment) {
+        case Attachment::kNativeNvme: return "stornvme";
+        case Attachment::kRst: return "iaStorAC";
+        case Attachment::kSataPort: return "storahci";
+        case Attachment::kScsiAdapter: return "megasas";
+        default: return spec.usb.service;
+    }
+}
+
+// ---- building ---------------------------------------------------------------------
+
+namespace {
+
+struct Builder {
+    MachineState& m;
+    std::string error;
+
+    DEVINST Add(Node node) {
+        m.nodes.push_back(std::move(node));
+        return static_cast<DEVINST>(m.nodes.size());
+    }
+    DEVINST Find(const std::u16string& id) {
+        for (size_t i = 0; i < m.nodes.size(); ++i)
+            if (m.nodes[i].id == id) return static_cast<DEVINST>(i + 1);
+        return 0;
+    }
+    void Fail(const std::string& text) {
+        if (error.empty()) error = text;
+    }
+};
+
+std::u16string InterfacePath(const std::u16string& id, const char* guid) {
+    std::u16string path = u"\\\\?\\";
+    for (char16_t c : id) path.push_back(c == u'\\' ? u'#' : c);
+    path += u"#";
+    path += Widen(guid);
+    return path;
+}
+
+const char* kDiskGuid = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+const char* kUsbDeviceGuid = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+const char* kHubGuid = "{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+const char* kHostControllerGuid = "{3abf6f2d-71c4-462a-8a92-1e6861e6af27}";
+
+std::string IdPart(const std::string& text, size_t max) {
+    std::string out;
+    for (char c : text) {
+        if (out.size() == max) break;
+        char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        out.push_back((u == ' ' || u == '\\' || u == '#') ? '_' : u);
+    }
+    return out;
+}
+
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", v);
+    return text;
+}
+
+// Made-up but well-formed IDs, unique per drive index.
+std::string DiskIdFor(const DriveSpec& s, size_t index) {
+    std::string tag = Hex(0x2A1B3C00u + static_cast<uint32_t>(index));
+    if (IsUsb(s.attachment)) {
+        std::string vendor = s.inquiry_vendor.empty() ? "NVME" : s.inquiry_vendor;
+        std::string product = s.inquiry_product.empty() ? s.model : s.inquiry_product;
+        return "USBSTOR\\DISK&VEN_" + IdPart(vendor, 8) + "&PROD_" + IdPart(product, 16) + "&REV_0\\" + tag + "&0";
+    }
+    if (s.kind == DriveKind::kNvme)
+        return "SCSI\\DISK&VEN_NVME&PROD_" + IdPart(s.model, 16) + "\\5&" + tag + "&0&000000";
+    return "SCSI\\DISK&VEN_&PROD_" + IdPart(s.model, 16) + "\\4&" + tag + "&0&0" + std::to_string(s.scsi.path) + "0000";
+}
+
+std::string BridgeIdFor(const DriveSpec& s, size_t index) {
+    const char* vidpid = "VID_174C&PID_2362";
+    if (s.attachment == Attachment::kJmicron) vidpid = "VID_152D&PID_0583";
+    if (s.attachment == Attachment::kRealtek) vidpid = "VID_0BDA&PID_9210";
+    if (s.attachment == Attachment::kUsbSata) vidpid = "VID_152D&PID_0578";
+    return std::string("USB\\") + vidpid + "\\" + Hex(0x31415900u + static_cast<uint32_t>(index));
+}
+
+std::string ControllerIdFor(const DriveSpec& s) {
+    std::string ven = s.kind == DriveKind::kNvme && s.attachment == Attachment::kNativeNvme
+                          ? Hex(s.pci_vendor ? s.pci_vendor : 0x1E7C)
+                          : std::string("8086");
+    while (ven.size() < 4) ven = "0" + ven;
+    std::string dev = s.attachment == Attachment::kRst         ? "282A"
+                      : s.attachment == Attachment::kSataPort  ? "A352"
+                      : s.attachment == Attachment::kScsiAdapter ? "0017"
+                                                                 : "5236";
+    return "PCI\\VEN_" + ven + "&DEV_" + dev + "&SUBSYS_00000000&REV_01\\4&" +
+           Hex(0x1C2D0000u + static_cast<uint32_t>(s.pci.controller_bus & 0xFF) * 16 + static_cast<uint32_t>(s.pci.bridge_bus & 0xF)) +
+           "&0&00E8";
+}
+
+std::string BridgeOfControllerIdFor(const DriveSpec& s) {
+    return "PCI\\VEN_8086&DEV_A340&SUBSYS_00000000&REV_F0\\3&11583659&0&" + Hex(0xE0u + static_cast<uint32_t>(s.pci.bridge_bus & 0xF));
+}
+
+// A PCI node shared by all drives that name it; a second description must agree.
+DEVINST PciNode(Builder& b, const std::string& id, DEVINST parent, int bus, const std::string& service) {
+    std::u16string wid = Widen(id);
+    DEVINST found = b.Find(wid);
+    if (found) {
+        Node& n = b.m.nodes[found - 1];
+        bool has_bus = bus >= 0;
+        if (n.has_bus != has_bus || (has_bus && n.bus != static_cast<uint32_t>(bus)) || n.parent != parent ||
+            Narrow(n.service) != service)
+            b.Fail("the PCI device \"" + id + "\" is described twice with different bus numbers, parents or services");
+        return found;
+    }
+    Node n;
+    n.id = wid;
+    n.parent = parent;
+    n.has_bus = bus >= 0;
+    n.bus = bus >= 0 ? static_cast<uint32_t>(bus) : 0;
+    n.service = Widen(service);
+    return b.Add(n);
+}
+
+}  // namespace
+
+static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
+    Builder b{m, ""};
+    m.spec = spec;
+    m.nodes.clear();
+    m.drives.clear();
+
+    Node root;
+    root.id = u"HTREE\\ROOT\\0";
+    root.root = true;
+    DEVINST root_inst = b.Add(root);
+
+    std::set<std::string> ids;
+    for (const HostControllerSpec& hc : spec.host_controllers) {
+        if (!ids.insert(hc.id).second) b.Fail("the device ID \"" + hc.id + "\" is used twice");
+        Node n;
+        n.id = Widen(hc.id);
+        n.parent = root_inst;
+        n.interfaces = kIfHostController;
+        n.interface_path = InterfacePath(n.id, kHostControllerGuid);
+        n.has_bus = true;
+        n.bus = static_cast<uint32_t>(hc.bus);
+        n.service = u"USBXHCI";
+        b.Add(n);
+    }
+    std::vector<DEVINST> hub_nodes;
+    for (const HubSpec& hub : spec.hubs) {
+        if (!ids.insert(hub.id).second) b.Fail("the device ID \"" + hub.id + "\" is used twice");
+        Node n;
+        n.id = Widen(hub.id);
+        n.interfaces = hub.listed ? uint32_t{kIfUsbHub} : 0u;
+        n.interface_path = InterfacePath(n.id, kHubGuid);
+        n.location = Widen(hub.location);
+        n.service = u"USBHUB3";
+        hub_nodes.push_back(b.Add(n));
+    }
+    for (size_t i = 0; i < spec.hubs.size(); ++i) {
+        DEVINST parent = b.Find(Widen(spec.hubs[i].parent_id));
+        if (!parent || parent == hub_nodes[i])
+            b.Fail("the hub \"" + spec.hubs[i].id + "\" names a parent \"" + spec.hubs[i].parent_id +
+                   "\" that is neither a host controller nor a hub");
+        m.nodes[hub_nodes[i] - 1].parent = parent;
+    }
+
+    std::set<int> numbers;
+    std::set<std::string> names;
+    std::set<int> used_ports;
+    for (const DriveSpec& d : spec.drives)
+        if (d.scsi.port >= 0) used_ports.insert(d.scsi.port);
+    std::map<DEVINST, int> port_of_parent;
+    int next_port = 0;
+
+    for (size_t i = 0; i < spec.drives.size(); ++i) {
+        const DriveSpec& s = spec.drives[i];
+        m.drives.emplace_back();
+        DriveState& d = m.drives.back();
+        d.spec = s;
+        if (d.spec.name.empty()) d.spec.name = "disk" + std::to_string(s.number);
+        d.present = s.present;
+        d.number = s.number;
+        if (!names.insert(d.spec.name).second) b.Fail("two drives are called \"" + d.spec.name + "\"");
+        if (s.number < 0) b.Fail("drive \"" + d.spec.name + "\": the physical drive number must not be negative");
+        if (!numbers.insert(s.number).second)
+            b.Fail("two drives have the physical drive number " + std::to_string(s.number));
+        const bool usb = IsUsb(s.attachment);
+        if ((s.kind == DriveKind::kNvme) !=
+            (s.attachment == Attachment::kNativeNvme || s.attachment == Attachment::kRst ||
+             s.attachment == Attachment::kAsmedia || s.attachment == Attachment::kJmicron ||
+             s.attachment == Attachment::kRealtek))
+            b.Fail("drive \"" + d.spec.name + "\": this attachment does not carry a drive of this kind");
+        if (s.sector_size == 0 || (s.sector_size & (s.sector_size - 1)) != 0)
+            b.Fail("drive \"" + d.spec.name + "\": the sector size must be a power of two");
+
+        DEVINST parent = 0;
+        if (usb) {
+            DEVINST hub = b.Find(Widen(s.usb.hub_id));
+            bool is_hub = false;
+            for (DEVINST h : hub_nodes) is_hub = is_hub || h == hub;
+            if (!is_hub) b.Fail("drive \"" + d.spec.name + "\" is plugged into \"" + s.usb.hub_id + "\", which is not a hub");
+            Node n;
+            n.id = Widen(s.usb.device_id.empty() ? BridgeIdFor(s, i) : s.usb.device_id);
+            if (!ids.insert(Narrow(n.id)).second) b.Fail("the device ID \"" + Narrow(n.id) + "\" is used twice");
+            n.parent = hub;
+            n.interfaces = kIfUsbDevice;
+            n.interface_path = InterfacePath(n.id, kUsbDeviceGuid);
+            n.location = Widen(s.usb.location);
+            n.service = Widen(ServiceOf(s));
+            n.drive = static_cast<int>(i);
+            parent = d.bridge = b.Add(n);
+        } else {
+            DEVINST bridge = PciNode(b, s.pci.bridge_id.empty() ? BridgeOfControllerIdFor(s) : s.pci.bridge_id,
+                                     root_inst, s.pci.bridge_bus, "pci");
+            parent = d.controller = PciNode(b, s.pci.controller_id.empty() ? ControllerIdFor(s) : s.pci.controller_id,
+                                            bridge, s.pci.controller_bus, ServiceOf(s));
+            Node& c = m.nodes[parent - 1];
+            if (s.attachment == Attachment::kNativeNvme && s.pci.has_link) {
+                c.has_link = true;
+                c.link[0] = s.pci.link_speed;
+                c.link[1] = s.pci.link_width;
+                c.link[2] = s.pci.max_link_speed;
+                c.link[3] = s.pci.max_link_width;
+            }
+        }
+        if (s.scsi.port < 0) {
+            auto it = port_of_parent.find(parent);
+            if (it == port_of_parent.end()) {
+                while (used_ports.count(next_port)) ++next_port;
+                used_ports.insert(next_port);
+                it = port_of_parent.emplace(parent, next_port).first;
+            }
+            d.spec.scsi.port = it->second;
+        }
+        Node disk;
+        disk.id = Widen(s.disk_id.empty() ? DiskIdFor(s, i) : s.disk_id);
+        if (!ids.insert(Narrow(disk.id)).second) b.Fail("the device ID \"" + Narrow(disk.id) + "\" is used twice");
+        disk.parent = parent;
+        disk.interfaces = kIfDisk;
+        disk.interface_path = InterfacePath(disk.id, kDiskGuid);
+        disk.service = u"disk";
+        disk.drive = static_cast<int>(i);
+        d.disk = b.Add(disk);
+    }
+    for (size_t i = 0; i < m.drives.size(); ++i) {
+        const ReturnSpec* specs[2] = {&m.drives[i].spec.on_activate, &m.drives[i].spec.on_power_cycle};
+        for (const ReturnSpec* r : specs) {
+            if (r->gone_seconds < 0) b.Fail("drive \"" + m.drives[i].spec.name + "\": a time away must not be negative");
+            if (r->return_number < 0 || r->return_number == m.drives[i].number) continue;
+            if (numbers.count(r->return_number))
+                b.Fail("drive \"" + m.drives[i].spec.name + "\" comes back as number " + std::to_string(r->return_number) +
+                       ", which another drive has");
+        }
+    }
+    for (const VolumeSpec& v : spec.volumes) {
+        if (v.letter < 'A' || v.letter > 'Z') b.Fail(std::string("the volume letter '") + v.letter + "' is not A to Z");
+        if (FindDriveByName(m, v.drive) < 0) b.Fail("the volume " + std::string(1, v.letter) + ": names no drive \"" + v.drive + "\"");
+    }
+    for (const FaultSpec& f : spec.faults) {
+        if (FindDriveByName(m, f.drive) < 0) b.Fail("a fault names no drive \"" + f.drive + "\"");
+        if (f.nth < 1) b.Fail("a fault's nth request counts from 1");
+    }
+    // The models come last: they may look at the finished machine.
+    for (size_t i = 0; i < m.drives.size(); ++i) {
+        DriveState& d = m.drives[i];
+        d.host.reset(new HostOfDrive(&m, static_cast<int>(i)));
+        d.model.reset(d.spec.kind == DriveKind::kNvme ? NewNvmeDrive(d.spec, d.host.get())
+                                                      : NewSataDrive(d.spec, d.host.get()));
+    }
+    return b.error;
+}
+
+std::string CheckMachine(const MachineSpec& spec) {
+    MachineState scratch;
+    return BuildInto(scratch, spec);
+}
+
+bool InstallMachine(const MachineSpec& spec, std::string* error) {
+    MachineState& m = Machine();
+    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    ++m.epoch;
+    DropAllObjects();
+    m.requests.clear();
+    m.open_sets = 0;
+    std::string problem = BuildInto(m, spec);
+    if (!problem.empty()) {
+        m.drives.clear();
+        m.nodes.clear();
+        m.spec = MachineSpec();
+        if (error) *error = problem;
+        return false;
+    }
+    return true;
+}
+
+void ResetMachine() { InstallMachine(MachineSpec()); }
+
+void CatchUp(MachineState& m) {
+    uint64_t now = VirtualNow();
+    for (DriveState& d : m.drives) {
+        if (!d.returning || now < d.return_at) continue;
+        d.returning = false;
+        d.present = true;
+        if (d.return_number >= 0) d.number = d.return_number;
+        if (d.model) d.model->PowerOn();
+    }
+}
+
+void DriveLeaves(MachineState& m, int index, bool power_cycle) {
+    DriveState& d = m.drives[index];
+    const ReturnSpec& r = power_cycle ? d.spec.on_power_cycle : d.spec.on_activate;
+    if (!r.leaves || !d.present) return;
+    d.present = false;
+    ++d.generation;
+    d.returning = r.returns;
+    d.return_at = VirtualNow() + static_cast<uint64_t>(r.gone_seconds * 1000.0 + 0.5);
+    d.return_number = r.return_number;
+    if (r.moves) {
+        if (!r.moved_usb_location.empty() && d.bridge) m.nodes[d.bridge - 1].location = Widen(r.moved_usb_location);
+        if (r.moved_controller_bus >= 0 && d.controller) {
+            m.nodes[d.controller - 1].has_bus = true;
+            m.nodes[d.controller - 1].bus = static_cast<uint32_t>(r.moved_controller_bus);
+        }
+        if (r.moved_path_id >= 0) d.spec.scsi.path = r.moved_path_id;
+    }
+}
+
+bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
+    DriveState& d = m.drives[index];
+    int seen = ++d.counts[(static_cast<uint64_t>(match) << 32) | code];
+    for (const FaultSpec& f : m.spec.faults) {
+        if (f.match != match || f.code != code || f.drive != d.spec.name) continue;
+        if (seen != f.nth && !(f.every && seen > f.nth)) continue;
+        *outcome = Outcome();
+        switch (f.action) {
+            case FaultAction::kWin32Error: outcome->win32_error = f.win32_error; break;
+            case FaultAction::kCheckCondition: *outcome = CheckCondition(f.sense_key, f.asc, f.ascq); break;
+            case FaultAction::kAtaError:
+                if (ata_error) *ata_error = f.ata_error;
+                break;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool HostOfDrive::TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
+    std::lock_guard<std::recursive_mutex> lock(machine_->mutex);
+    return TakeFaultFor(*machine_, drive_, match, code, outcome, ata_error);
+}
+
+void HostOfDrive::Leave(bool power_cycle) {
+    std::lock_guard<std::recursive_mutex> lock(machine_->mutex);
+    DriveLeaves(*machine_, drive_, power_cycle);
+}
+
+uint64_t HostOfDrive::Now() { return VirtualNow(); }
+
+// ---- what tests read ------------------------------------------------------------------
+
+const std::vector<RequestRecord>& Requests() { return Machine().requests; }
+
+void ClearRequests() {
+    std::lock_guard<std::recursive_mutex> lock(Machine().mutex);
+    Machine().requests.clear();
+}
+
+int OpenHandleCount() { return OpenObjectCount(); }
+
+int OpenDeviceInfoSetCount() { return Machine().open_sets; }
+
+bool DrivePresent(const std::string& name) { return DriveNumber(name) >= 0; }
+
+int DriveNumber(const std::string& name) {
+    MachineState& m = Machine();
+    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    CatchUp(m);
+    int i = FindDriveByName(m, name);
+    return (i >= 0 && m.drives[i].present) ? m.drives[i].number : -1;
+}
+
+void TriggerActivation(const std::string& name) {
+    MachineState& m = Machine();
+    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    int i = FindDriveByName(m, name);
+    if (i >= 0) DriveLeaves(m, i, false);
+}
+
+void TriggerPowerCycle(const std::string& name) {
+    MachineState& m = Machine();
+    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    int i = FindDriveByName(m, name);
+    if (i >= 0) DriveLeaves(m, i, true);
+}
+
+}  // namespace sim

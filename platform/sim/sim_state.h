@@ -1,0 +1,123 @@
+// Inside the simulated machine: the device tree built from a MachineSpec,
+// the drives as they are now, the request record and the counters. Shared
+// by the files that answer CreateFileW, DeviceIoControl, SetupDi* and CM_*.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_drive.h"
+#include "platform/sim/sim_machine.h"
+
+namespace sim {
+
+// Win32 errors and configuration manager results the machine answers with
+// that the tool itself never names.
+constexpr DWORD kErrorInvalidFunction = 1;
+constexpr DWORD kErrorBadLength = 24;
+constexpr DWORD kErrorDevNotExist = 55;
+constexpr DWORD kErrorNoAccess = 998;
+constexpr DWORD kErrorInvalidFlags = 1004;
+constexpr DWORD kErrorRevisionMismatch = 1306;
+constexpr DWORD kErrorInvalidUserBuffer = 1784;
+constexpr CONFIGRET kCrInvalidPointer = 3;
+constexpr CONFIGRET kCrInvalidFlag = 4;
+constexpr CONFIGRET kCrInvalidDevnode = 5;
+constexpr DWORD kRegSz = 1;
+constexpr DWORD kRegDword = 4;
+
+// Device interface classes a node can expose (one interface each).
+enum : uint32_t {
+    kIfDisk = 1u << 0,
+    kIfUsbDevice = 1u << 1,
+    kIfUsbHub = 1u << 2,
+    kIfHostController = 1u << 3,
+};
+
+struct Node {
+    std::u16string id;  // device instance ID
+    DEVINST parent = 0;
+    uint32_t interfaces = 0;
+    std::u16string interface_path;  // "\\?\..." for the one interface it exposes
+    std::u16string location;        // SPDRP_LOCATION_INFORMATION; empty: none
+    bool has_bus = false;
+    uint32_t bus = 0;               // SPDRP_BUSNUMBER
+    std::u16string service;         // SPDRP_SERVICE; empty: none
+    bool has_link = false;
+    uint32_t link[4] = {};          // current speed, current width, max speed, max width
+    int drive = -1;                 // present only while this drive is (disk and bridge nodes)
+    bool root = false;              // the tree's root: in no set
+};
+
+struct MachineState;
+
+// The machine side of a drive model's host.
+class HostOfDrive : public DriveHost {
+public:
+    HostOfDrive(MachineState* machine, int drive) : machine_(machine), drive_(drive) {}
+    bool TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) override;
+    void Leave(bool power_cycle) override;
+    uint64_t Now() override;
+
+private:
+    MachineState* machine_;
+    int drive_;
+};
+
+struct DriveState {
+    DriveSpec spec;
+    bool present = true;
+    int number = 0;
+    uint32_t generation = 1;  // grows each time the drive leaves; older handles go stale
+    bool returning = false;
+    uint64_t return_at = 0;   // virtual milliseconds
+    int return_number = -1;
+    DEVINST disk = 0;
+    DEVINST bridge = 0;       // USB device node of a USB drive, else 0
+    DEVINST controller = 0;   // PCI controller of an NVMe / SATA drive, else 0
+    std::map<uint64_t, int> counts;  // (match, code) → requests seen
+    std::unique_ptr<HostOfDrive> host;
+    std::unique_ptr<SimDrive> model;
+};
+
+struct MachineState {
+    std::recursive_mutex mutex;
+    uint32_t epoch = 0;  // grows with every InstallMachine
+    MachineSpec spec;
+    std::vector<Node> nodes;  // DEVINST n is nodes[n - 1]
+    std::vector<DriveState> drives;
+    std::vector<RequestRecord> requests;
+    int open_sets = 0;
+};
+
+MachineState& Machine();
+// Bring the machine up to the virtual clock: drives whose time away is over come back.
+void CatchUp(MachineState& machine);
+uint64_t VirtualNow();
+
+Node* FindNode(MachineState& machine, DEVINST inst);
+bool NodePresent(const MachineState& machine, const Node& node);
+int FindDriveByName(const MachineState& machine, const std::string& name);
+int FindDriveByNumber(const MachineState& machine, int number);  // present drives only
+uint32_t BusTypeOf(const DriveSpec& spec);
+std::string ServiceOf(const DriveSpec& spec);
+
+// Count a request of this kind on a drive; true with the outcome when a
+// fault applies (FaultAction::kAtaError sets *ata_error and leaves outcome clean).
+bool TakeFaultFor(MachineState& machine, int drive, FaultMatch match, uint32_t code, Outcome* outcome,
+                  uint8_t* ata_error);
+void DriveLeaves(MachineState& machine, int drive, bool power_cycle);
+
+// Build the tree and the drives of a spec (the spec is assumed valid).
+void BuildMachine(MachineState& machine, const MachineSpec& spec);
+// Check what JSON cannot: names, numbers, parents. "" when sound.
+std::string CheckMachine(const MachineSpec& spec);
+
+std::u16string Widen(const std::string& text);
+std::string Narrow(const std::u16string& text);
+bool SameNoCase(const std::u16string& a, const std::u16string& b);
+
+}  // namespace sim
