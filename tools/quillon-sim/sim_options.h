@@ -1,0 +1,19 @@
+// Command-line options of quillon-sim.
+#pragma once
+
+#include <string>
+
+struct SimOptions {
+    bool debug = false;        // --debug: "/debug" on the tool's command line, log lines printed
+    std::string package_path;  // --package FILE: zip registered as resource FWPACKAGEZIP 1000
+    std::string machine_path;  // --machine FILE: simulated machine description (JSON); default machine when empty
+    bool help = false;
+};
+
+// 0 on success; -1 with a message in *error for an unknown or incomplete option.
+int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std::string* error);
+
+// The narrow command line the tool gets, as Windows would hand it to WinMain.
+std::string SimCommandLine(const SimOptions& options);
+
+extern const char kSimUsage[];
