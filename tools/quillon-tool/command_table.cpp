@@ -1,4 +1,5 @@
 // The commands of quillon-tool, one row each.
+#include "tools/quillon-tool/config_commands.h"
 #include "tools/quillon-tool/tool_commands.h"
 
 const ToolCommand kToolCommands[] = {
@@ -6,6 +7,17 @@ const ToolCommand kToolCommands[] = {
      "list the entries: index, cleaned name, attributes, last write (UTC), sizes, result", ToolPackageList},
     {"package", "extract", "PACKAGE.zip DIR", "extract every entry into DIR as the tool does at start-up",
      ToolPackageExtract},
+    {"package", "lint", "PACKAGE.zip|DIR", "report what would make the tool refuse or misbehave; exit 1 on errors",
+     ToolPackageLint},
+    {"image", "info", "IMAGE", "layout, checksum variant, version, build number and configured version", ToolImageInfo},
+    {"image", "verify", "IMAGE", "exit 0 when the stored checksum matches CRC-32C or CRC-32", ToolImageVerify},
+    {"image", "reseal", "IMAGE [--crc32c|--crc32]", "store a fresh checksum (default: the variant it carries)",
+     ToolImageReseal},
+    {"image", "make",
+     "OUT --firmware FILE [--config FILE] [--config-version TEXT] --version VERSION --build NUMBER [--crc32]",
+     "build a sealed image from firmware bytes and a configuration block", ToolImageMake},
+    {"title", "encode", "TEXT", "the hexadecimal TITLE value of a text", ToolTitleEncode},
+    {"title", "decode", "HEX", "the text the tool shows for a TITLE value", ToolTitleDecode},
 };
 
 const int kToolCommandCount = static_cast<int>(sizeof kToolCommands / sizeof kToolCommands[0]);
