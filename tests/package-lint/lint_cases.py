@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""quillon-tool package lint against deliberately broken packages: each case
+changes one thing in a copy of the default package and must fail with the
+message that names it; the default package itself must pass.
+   lint_cases.py QUILLON_TOOL RES_PACKAGE_DIR DEFAULT_ZIP WORK_DIR"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+tool, res, default_zip, work = sys.argv[1:5]
+env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+INI = open(os.path.join(res, "QuillonInfo.ini"), "rb").read().decode("ascii")
+
+
+def run(*args):
+    p = subprocess.run([tool, *args], capture_output=True, text=True, env=env)
+    return p.returncode, p.stdout + p.stderr
+
+
+def make_image(path, version="1A2B3C5E", firmware=b"firmware bytes " * 100):
+    fw = path + ".fw"
+    open(fw, "wb").write(firmware)
+    code, out = run("image", "make", path, "--firmware", fw, "--config-version", "VX5A0100",
+                    "--version", version, "--build", "0x00012345")
+    os.remove(fw)
+    assert code == 0, out
+
+
+def package(name, ini=INI, images=("VX500_B17A.bin", "VX500_N48R.bin"), change_image=None, as_zip=False):
+    d = os.path.join(work, name)
+    os.makedirs(d)
+    if ini is not None:
+        open(os.path.join(d, "QuillonInfo.ini"), "w", newline="").write(ini)
+    for img in images:
+        make_image(os.path.join(d, img))
+    if change_image:
+        change_image(os.path.join(d, images[0]))
+    if not as_zip:
+        return d
+    z = d + ".zip"
+    with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as f:
+        for n in sorted(os.listdir(d)):
+            f.write(os.path.join(d, n), n)
+    return z
+
+
+def patch(offset, value):
+    def change(path):
+        data = bytearray(open(path, "rb").read())
+        if offset < 0:
+            data = data[:offset]
+        else:
+            data[offset:offset + 4] = struct.pack("<I", value)
+        open(path, "wb").write(data)
+    return change
+
+
+def replace(old, new):
+    assert old in INI, old
+    return INI.replace(old, new)
+
+
+def no_magic(path):
+    data = bytearray(open(path, "rb").read())
+    data[0:4] = b"XXXX"
+    open(path, "wb").write(data)
+
+
+def unreadable_version(path):
+    # Header version "1.2" (too short) and no dotted text anywhere to scan.
+    make_image(path, version="1.2.3.4", firmware=b"plain firmware " * 50)
+    data = bytearray(open(path, "rb").read())
+    trailer = (struct.unpack_from("<I", data, 0x24)[0] + 1) * 4096
+    data[trailer + 0x10:trailer + 0x18] = bytes([0, ord("1"), 0, ord("2"), 0, 0, 0, 0])
+    open(path, "wb").write(data)
+    code, out = run("image", "reseal", path)
+    assert code == 0, out
+
+
+cases = [
+    ("no-ini", dict(ini=None), "QuillonInfo.ini is missing"),
+    ("no-title", dict(ini="\n".join(l for l in INI.split("\n") if not l.startswith("TITLE="))), "TITLE is missing"),
+    ("title-text", dict(ini=replace("TITLE=51 00", "TITLE=Quillon 51 00")), "TITLE must be hexadecimal"),
+    ("socid-case", dict(ini=replace("SOCID=VELQORAX", "SOCID=velqorax")), "SOCID velqorax is none of"),
+    ("socid-hex-case", dict(ini=replace("SOCID=VELQORAX", "SOCID=0X5236")), "SOCID 0X5236 is none of"),
+    ("socid-short", dict(ini=replace("SOCID=VELQORAX", "SOCID=0x523")), "SOCID 0x523 is none of"),
+    ("socid-empty", dict(ini=replace("SOCID=VELQORAX", "SOCID=")), "SOCID is missing or empty"),
+    ("model-bars", dict(ini=replace("ModelName=|VELQORAX VX500 512GB|", "ModelName=VELQORAX VX500 512GB|")),
+     "ModelName must be written |a|b|"),
+    ("fwversion-bars", dict(ini=replace("FWVersion=|VX5A0100|VX5A0101|", "FWVersion=|VX5A0100|VX5A0101")),
+     "FWVersion must be written |a|b|"),
+    ("int-hex", dict(ini=replace("iInternalFWVersionCheckPart=3", "iInternalFWVersionCheckPart=0x3")),
+     "iInternalFWVersionCheckPart=0x3 is not a plain decimal number"),
+    ("powerctrl-range", dict(ini=replace("PowerCtrl=0", "PowerCtrl=257")), "PowerCtrl=257 is out of range"),
+    ("nand-suffix", dict(ini=replace("89C40832A600_1=", "89C40832A600_3=")), "key 89C40832A600_3 is neither"),
+    ("nand-digits", dict(ini=replace("2CC30832EA_2=", "2CC30832EA3_2=")), "key 2CC30832EA3_2 is neither"),
+    ("nand-path", dict(ini=replace("=VX500_N48R.bin", "=..\\VX500_N48R.bin")), "is not a plain file name"),
+    ("nand-empty", dict(ini=INI[:INI.index("[NandMap]")]), "NandMap: no entries"),
+    ("image-no-magic", dict(change_image=no_magic), "VX500_B17A.bin: no CMFG magic"),
+    ("image-region-outside", dict(change_image=patch(0x14, 4000)), "VX500_B17A.bin: a region or the trailer page lies outside"),
+    ("image-region-reversed", dict(change_image=patch(0x18, 9)), "VX500_B17A.bin: a region or the trailer page lies outside"),
+    ("image-no-trailer", dict(change_image=patch(-4096, 0)), "VX500_B17A.bin: a region or the trailer page lies outside"),
+    ("image-checksum", dict(change_image=patch(4096 + 100, 0x12345678)), "VX500_B17A.bin: the checksum matches neither"),
+    ("image-version", dict(change_image=unreadable_version), "VX500_B17A.bin: no version text the tool can read"),
+]
+
+failures = 0
+for name, kwargs, expected in cases:
+    for as_zip in (False, True):
+        if as_zip and kwargs.get("ini", "") is None:
+            continue
+        target = package(name + ("-zip" if as_zip else ""), as_zip=as_zip, **kwargs)
+        code, out = run("package", "lint", target)
+        if code != 1 or expected not in out:
+            failures += 1
+            print(f"FAIL {name}{' (zip)' if as_zip else ''}: exit {code}, expected '{expected}'\n{out}")
+
+not_zip = os.path.join(work, "not-a-zip.zip")
+open(not_zip, "wb").write(b"PK\x03\x04 this is no archive")
+code, out = run("package", "lint", not_zip)
+if code != 1 or "is not a zip archive" not in out:
+    failures += 1
+    print(f"FAIL not-a-zip: exit {code}\n{out}")
+
+code, out = run("package", "lint", default_zip)
+if code != 0 or "0 errors" not in out:
+    failures += 1
+    print(f"FAIL the default package does not pass: exit {code}\n{out}")
+
+print(f"package lint: {len(cases)} broken packages (directory and zip), default package; {failures} failures")
+sys.exit(1 if failures else 0)
