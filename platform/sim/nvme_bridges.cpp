@@ -78,8 +78,17 @@ Outcome Execute(NvmeDrive& drive, uint8_t* data, uint32_t length) {
     b.has_command = false;
     b.last = drive.controller().Admin(b.command, length ? data : nullptr, length, true);
     if (b.last.outcome.win32_error || b.last.outcome.scsi_status) return b.last.outcome;
-    if (b.command[0] == 0x10) drive.AfterCommit(b.last.status);
+    b.commit_answered = b.command[0] == 0x10;
     return Outcome();
+}
+
+// Once the completion of a commit is read back, the drive may drop off the
+// bus to restart (the machine file decides); never in the middle of the envelope.
+void CompletionRead(NvmeDrive& drive) {
+    BridgeState& b = drive.bridge();
+    if (!b.commit_answered) return;
+    b.commit_answered = false;
+    drive.AfterCommit(b.last.status);
 }
 
 uint32_t Be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
@@ -110,6 +119,7 @@ Outcome Asmedia(NvmeDrive& drive, ScsiCommand& c) {
         case 0x82:
             if (c.data_in != kScsiIoctlDataIn || !c.data) return InvalidField();
             Completion(b.last, c.data, c.length);
+            CompletionRead(drive);
             return Outcome();
         case 0x01:  // power control: the bridge cuts and restores the drive's power
             if (cdb[0] != 0xEA) return InvalidField();
@@ -148,6 +158,7 @@ Outcome Jmicron(NvmeDrive& drive, ScsiCommand& c) {
             std::memset(c.data, 0, c.length);
             std::memcpy(c.data, "NVME", 4);
             Completion(b.last, c.data + 8, 16);
+            CompletionRead(drive);
             if (b.power_request) {
                 b.power_request = false;
                 if (b.power_mode == 5) drive.PowerCycle();
@@ -176,6 +187,7 @@ Outcome Realtek(NvmeDrive& drive, ScsiCommand& c) {
         case 0xF9:
             if (cdb[0] != 0xE4 || !c.data) return InvalidField();
             Completion(b.last, c.data, c.length);
+            CompletionRead(drive);
             return Outcome();
         default:
             return InvalidField();

@@ -15,6 +15,7 @@ struct BridgeState {
     bool has_command = false;
     uint8_t command[64] = {};
     NvmeAnswer last;
+    bool commit_answered = false;  // the last command was a commit; its completion is due
     bool power_request = false;  // JMicron: the command block asked for a power cycle
     uint8_t power_mode = 0;
 };
