@@ -12,6 +12,9 @@
 #include "app/app_main.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
+#ifdef QN_HAVE_DEFAULT_PACKAGE
+#include "res/package/default_package.h"
+#endif
 #include "tools/quillon-sim/sim_options.h"
 #include "tools/quillon-sim/sim_report.h"
 
@@ -39,6 +42,10 @@ void WatchTheTool(bool debug) {
 }
 
 int Run(const SimOptions& options) {
+#ifdef QN_HAVE_DEFAULT_PACKAGE
+    // The package the build embeds, as Quillon.exe carries it; --package replaces it.
+    if (options.package_path.empty()) RegisterDefaultPackage();
+#endif
     if (!options.package_path.empty() && LoadPackage(options.package_path) != 0) return 1;
     std::string machine_error;
     if (!sim::StartMachine(options.machine_path, &machine_error)) {
