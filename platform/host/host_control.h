@@ -103,11 +103,12 @@ void HostSetObservers(const HostObservers& observers);
 // Results of the waits and actions below.
 enum HostDriveResult : int {
     kHostTimeout = -2,   // 20 s of real time passed (a thread is stuck outside the host)
-    kHostNoDialog = -1,  // no dialog is up
-    kHostStalled = 0,    // nothing can run but messages are still queued (a deadlock, or manual pumping)
-    kHostIdle = 1,       // nothing runs, nothing is ready, nothing queued, no deadline pending
+    kHostNoDialog = -1,  // action: no dialog is up
     kHostRefused = 0,    // action: the control is disabled / there is no such entry
-    kHostDone = 1,       // action delivered and handled, system idle again
+    kHostDone = 1,       // action: delivered and handled, system idle again
+    kHostIdle = 1,       // wait: nothing runs, nothing is ready, nothing queued, no deadline pending
+    kHostStalled = 2,    // wait or action: nothing can run but messages are still queued
+                         // (a deadlock, a wait with the clock stopped, or manual pumping)
 };
 
 // Runs body on a thread of its own (it calls AppMain or os::DialogBoxParamW);

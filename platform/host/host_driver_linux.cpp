@@ -19,12 +19,18 @@ using Clock = std::chrono::steady_clock;
 template <typename Ready>
 bool WaitFor(std::unique_lock<std::mutex>& lock, Ready ready) {
     auto limit = Clock::now() + std::chrono::milliseconds(kWallLimitMs);
+    HostExternalWaitBegin();
+    bool ok = true;
     while (!ready()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - Clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) {
+            ok = false;
+            break;
+        }
         HostWaitChanged(lock, static_cast<int>(left < 50 ? left : 50));
     }
-    return true;
+    HostExternalWaitEnd();
+    return ok;
 }
 
 int IdleResult() {
@@ -51,7 +57,7 @@ int Act(int kind, int id, int index) {
     HostWakeDialog(dialog);
     if (HostManualPump()) return kHostDone;
     int state = WaitIdleLocked(lock);
-    if (state == kHostTimeout) return kHostTimeout;
+    if (state != kHostIdle) return state;
     return *outcome;
 }
 

@@ -8,9 +8,9 @@
 // keeps up with a worker in real time), Sleep, WaitForSingleObject, and when
 // it ends. Turns go to ready threads in the order they became ready.
 //
-// Virtual time moves only when no managed thread can run: then the clock
-// jumps to the earliest pending deadline (Sleep, timed waits) and wakes the
-// threads due. So a run is the same every time, costs no wall time, and is
+// Virtual time moves only when no managed thread can run and an external
+// thread waits in the host: then the clock jumps to the earliest pending
+// deadline (Sleep, timed waits) and wakes the threads due. So a run is the same every time, costs no wall time, and is
 // idle exactly when no thread is ready, no deadline is pending and nothing
 // is queued for the dialog.
 //
@@ -70,6 +70,9 @@ void HostLeaveManaged(std::unique_lock<std::mutex>& lock, HostThread* self);
 void HostDispatch();
 // Nobody runs, nobody is ready and no deadline is due to be jumped to.
 bool HostQuiescent();
+// An external thread starts / stops waiting for the tool (lets time jump).
+void HostExternalWaitBegin();
+void HostExternalWaitEnd();
 // Wakes every waiter on the change signal (queue or control changes).
 void HostNotifyChanged();
 // Waits on the change signal; false after wall_ms of real time.

@@ -18,6 +18,11 @@ HostThread* g_current = nullptr;
 uint64_t g_clock = kHostClockStart;
 uint64_t g_timer_seq = 0;
 bool g_auto_advance = true;
+// External threads now waiting in the host (for idle, a thread, an answer).
+// Time jumps only while someone outside waits for the tool: a test that
+// starts several threads one after another sees them all start before any
+// deadline is reached.
+int g_external_waiters = 0;
 thread_local HostThread* t_self = nullptr;
 
 void RemoveTimer(HostThread* thread) {
@@ -78,7 +83,7 @@ void HostDispatch() {
             next->cv.notify_all();
             break;
         }
-        if (!g_auto_advance || g_timers.empty()) break;
+        if (!g_auto_advance || g_external_waiters == 0 || g_timers.empty()) break;
         uint64_t earliest = g_timers[0]->deadline;
         for (HostThread* t : g_timers)
             if (t->deadline < earliest) earliest = t->deadline;
@@ -89,6 +94,13 @@ void HostDispatch() {
 }
 
 bool HostQuiescent() { return !g_current && g_ready.empty() && (!g_auto_advance || g_timers.empty()); }
+
+void HostExternalWaitBegin() {
+    g_external_waiters++;
+    HostDispatch();
+}
+
+void HostExternalWaitEnd() { g_external_waiters--; }
 
 void HostNotifyChanged() { g_changed.notify_all(); }
 
@@ -108,8 +120,9 @@ bool HostBlock(std::unique_lock<std::mutex>& lock, HostThread* self, bool timed,
         if (deadline <= g_clock) Resume(self, true);
     }
     if (self->external) {
-        HostDispatch();
+        HostExternalWaitBegin();
         self->cv.wait(lock, [self] { return self->woken; });
+        HostExternalWaitEnd();
     } else {
         if (g_current == self) g_current = nullptr;
         HostDispatch();
