@@ -4,7 +4,10 @@
 #include "app/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/dialog_layout.h"
+#include "app/drive_list.h"
+#include "app/eligibility.h"
 #include "app/progress.h"
+#include "app/update_worker.h"
 #include "app/work_dir.h"
 #include "package/config.h"
 #include "package/package_extract.h"
@@ -26,6 +29,8 @@ void OnInitDialog(HWND dialog) {
     }
 
     ReadUpdateConfig(dialog);
+    RefreshDriveList(dialog, 1);
+    OnSelectDrive(dialog);
 }
 
 // Close box or Escape. Never while a worker runs: it owns the drive and the
@@ -42,6 +47,7 @@ INT_PTR OnExit(HWND dialog) {
 }
 
 unsigned LowWord(WPARAM value) { return static_cast<unsigned>(value & 0xFFFF); }
+unsigned HighWord(WPARAM value) { return static_cast<unsigned>((value >> 16) & 0xFFFF); }
 
 }  // namespace
 
@@ -51,7 +57,15 @@ INT_PTR MainDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             OnInitDialog(dialog);
             return 0;
         case WM_COMMAND:
+            if (LowWord(wparam) == IDOK) {
+                OnRun(dialog);
+                return 0;
+            }
             if (LowWord(wparam) == IDCANCEL) return OnExit(dialog);
+            if (LowWord(wparam) == kIdDriveList && HighWord(wparam) == CBN_SELENDOK) OnSelectDrive(dialog);
+            return 0;
+        case WM_UPDATE_RESULT:
+            ShowResult(dialog, static_cast<int>(lparam));
             return 0;
         case WM_UPDATE_PROGRESS:
             os::SendDlgItemMessageW(dialog, kIdProgress, PBM_SETPOS,

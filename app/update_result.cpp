@@ -1,0 +1,39 @@
+// The worker's result in the dialog, and the optional power-off or restart.
+#include "app/app_state.h"
+#include "app/dialog_ids.h"
+#include "app/update_worker.h"
+#include "platform/os.h"
+
+void ShowResult(HWND dialog, int result) {
+    const AppState* state = GetAppState();
+    if (result != 1) {
+        os::MessageBoxW(dialog, u"Update FW Fail !", state->szTitle, MB_OK);
+    } else if (state->AfterMessage[0]) {
+        switch (state->PowerCtrl) {
+            case 0: os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OK); break;
+            case 1:
+                if (os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) ==
+                    IDOK)
+                    ShutdownSystem(EWX_POWEROFF);
+                break;
+            case 2:
+                if (os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) ==
+                    IDOK)
+                    ShutdownSystem(EWX_REBOOT);
+                break;
+            default: break;
+        }
+    }
+    os::EnableWindow(os::GetDlgItem(dialog, kIdRun), TRUE);
+    os::EnableWindow(os::GetDlgItem(dialog, kIdDriveList), TRUE);
+}
+
+void ShutdownSystem(UINT flags) {
+    HANDLE token = nullptr;
+    os::OpenProcessTokenOfCurrentProcess(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+    LUID luid = {};
+    os::LookupPrivilegeValueW(u"", u"SeShutdownPrivilege", &luid);
+    os::AdjustTokenPrivilege(token, luid, SE_PRIVILEGE_ENABLED);
+    if (token) os::CloseHandle(token);
+    os::ExitWindowsEx(flags, 0);
+}

@@ -1,0 +1,52 @@
+// Progress stages, timed waits, the end step and the success tail.
+#include "app/app_state.h"
+#include "app/drive_list.h"
+#include "app/log.h"
+#include "app/update_worker.h"
+#include "platform/os.h"
+
+void SetProgressStage(int start, int end, int percentage) {
+    AppState* state = GetAppState();
+    state->sProgressStart = static_cast<int16_t>(start);
+    state->sProgressEnd = static_cast<int16_t>(end);
+    os::SendMessageW(state->hDlg, WM_UPDATE_PROGRESS, 0, static_cast<LPARAM>(percentage));
+}
+
+void WaitWithProgress(uint32_t total) {
+    HWND dialog = GetAppState()->hDlg;
+    uint32_t remaining = total;
+    while (remaining > 1000) {
+        os::Sleep(1000);
+        remaining -= 1000;
+        uint64_t percent = (static_cast<uint64_t>(total - remaining) * 100) / total;
+        os::PostMessageW(dialog, WM_UPDATE_PROGRESS, 0, static_cast<LPARAM>(percent));
+    }
+    if (remaining != 0) {
+        os::Sleep(remaining);
+        os::SendMessageW(dialog, WM_UPDATE_PROGRESS, 0, 100);
+    }
+}
+
+int FinishWorker(HANDLE* worker_slot, DiskAccess* access, HANDLE* drive, int result) {
+    if (*drive != INVALID_HANDLE_VALUE && *drive != nullptr) os::CloseHandle(*drive);
+    *drive = INVALID_HANDLE_VALUE;
+    if (access->hScsiPort != INVALID_HANDLE_VALUE && access->hScsiPort != nullptr) os::CloseHandle(access->hScsiPort);
+    access->hScsiPort = INVALID_HANDLE_VALUE;
+
+    HANDLE self = *worker_slot;
+    // The result is queued before the running marker goes, so the dialog
+    // never sees "no worker" without the result behind it.
+    os::PostMessageW(GetAppState()->hDlg, WM_UPDATE_RESULT, 0, static_cast<LPARAM>(result));
+    *worker_slot = nullptr;
+    LogMsg(u"----------------------------------------------------");
+    // Nobody waits on the worker, so its own handle is released here;
+    // closing it does not end the thread.
+    if (self) os::CloseHandle(self);
+    return result;
+}
+
+int SuccessTail() {
+    SetProgressStage(100, 100, 0);
+    RefreshDriveList(GetAppState()->hDlg, 0);
+    return 1;
+}
