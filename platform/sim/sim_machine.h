@@ -230,6 +230,9 @@ MachineSpec DefaultMachine();
 // is empty.
 bool InstallMachine(const MachineSpec& machine, std::string* error = nullptr);
 void ResetMachine();  // back to the empty machine
+// For programs (quillon-sim): install the machine of a JSON file, or the
+// default machine when path is empty. false with "<file>:<line>: <message>".
+bool StartMachine(const std::string& path, std::string* error);
 
 // One DeviceIoControl, as the machine saw it.
 struct RequestRecord {
