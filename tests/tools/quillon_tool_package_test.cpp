@@ -1,0 +1,122 @@
+// quillon-tool package list / extract, run as the people who build packages
+// run it: output lines, exit codes, and the files it writes.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/package/zip_test_util.h"
+
+namespace {
+
+std::string ToolPath() {
+    char self[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    dir = dir.substr(0, dir.rfind('/'));
+    return dir + "/../tools/quillon-tool/quillon-tool";
+}
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ToolRun Tool(const ScratchDir& dir, const std::string& arguments) {
+    const std::string out = dir.Sub("stdout.txt");
+    const std::string err = dir.Sub("stderr.txt");
+    ToolRun r;
+    r.status = RunCommand(ShellQuote(ToolPath()) + " " + arguments + " >" + ShellQuote(out) + " 2>" + ShellQuote(err));
+    r.out = ReadBytes(out);
+    r.err = ReadBytes(err);
+    return r;
+}
+
+TEST(QuillonToolPackage, ListShowsEveryEntryWithItsResult) {
+    ASSERT_EQ(access(ToolPath().c_str(), X_OK), 0) << ToolPath();
+    ScratchDir dir;
+    BuildEntry ini;
+    ini.name = "QuillonInfo.ini";
+    ini.data = "[UPDATEINFO]\r\n";
+    ini.dos_time = 0x52A46C21;  // 2021-05-04 13:33:02 local
+    ini.local_extra = ExtraBlock("UT", "\x01" + Le32(1600000000));  // 2020-09-13 12:26:40 UTC
+    BuildEntry folder;
+    folder.name = "images/";
+    folder.external = 040755u << 16;
+    folder.local_extra = ini.local_extra;
+    BuildEntry image;
+    image.name = "images/fw.bin";
+    image.data = PatternBytes(50000, 1);
+    image.deflate = true;
+    image.external = 0100444u << 16;
+    image.local_extra = ini.local_extra;
+    BuildEntry bad;
+    bad.name = "../escape.bin";
+    bad.data = "x";
+    WriteBytes(dir.Sub("p.zip"), BuildZip({ini, folder, image, bad}));
+
+    const ToolRun r = Tool(dir, "package list " + ShellQuote(dir.Sub("p.zip")));
+    EXPECT_EQ(r.status, 1);  // one entry is refused
+    const std::string want_head =
+        "entries 4\n"
+        "index\tname\tattributes\tlast write (UTC)\tcompressed\tsize\tresult\n"
+        "0\tQuillonInfo.ini\t00000020\t2020-09-13 12:26:40\t14\t14\t00000000 Success\n"
+        "1\timages/\t00000030\t2020-09-13 12:26:40\t0\t0\t00000000 Success\n";
+    EXPECT_EQ(r.out.substr(0, want_head.size()), want_head);
+    EXPECT_NE(r.out.find("\n2\timages/fw.bin\t00000021\t2020-09-13 12:26:40\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\t50000\t00000000 Success\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n3\t../escape.bin\t00000020\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\t1\t1\t00000200 Couldn't create/open file\n"), std::string::npos) << r.out;
+}
+
+TEST(QuillonToolPackage, ExtractWritesWhatTheToolWouldAndReportsFailures) {
+    ScratchDir dir;
+    RunCommand("mkdir -p " + ShellQuote(dir.Sub("src/sub")));
+    WriteBytes(dir.Sub("src/QuillonInfo.ini"), "[UPDATEINFO]\r\nTitle=T\r\n");
+    WriteBytes(dir.Sub("src/sub/fw.bin"), PatternBytes(100000, 2));
+    ASSERT_EQ(RunCommand("cd " + ShellQuote(dir.Sub("src")) + " && zip -q -r " + ShellQuote(dir.Sub("p.zip")) + " ."), 0);
+    ToolRun r = Tool(dir, "package extract " + ShellQuote(dir.Sub("p.zip")) + " " + ShellQuote(dir.Sub("out")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "extracted 3 entries, 0 failed\n");
+    EXPECT_TRUE(ReadBytes(dir.Sub("out/sub/fw.bin")) == PatternBytes(100000, 2));
+    EXPECT_EQ(ReadBytes(dir.Sub("out/QuillonInfo.ini")), "[UPDATEINFO]\r\nTitle=T\r\n");
+
+    // A damaged entry: named on stderr with its code, not left on disk, exit 1.
+    BuildEntry good;
+    good.name = "good.txt";
+    good.data = "good";
+    BuildEntry broken;
+    broken.name = "broken.bin";
+    broken.data = PatternBytes(9000, 3);
+    broken.flip_data_byte = 100;
+    WriteBytes(dir.Sub("bad.zip"), BuildZip({good, broken}));
+    r = Tool(dir, "package extract " + ShellQuote(dir.Sub("bad.zip")) + " " + ShellQuote(dir.Sub("out2")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "entry 1\tbroken.bin\t00000700 Zipfile is corrupt or not a zipfile\n");
+    EXPECT_EQ(r.out, "extracted 1 entries, 1 failed\n");
+    EXPECT_EQ(ListTree(dir.Sub("out2")), std::vector<std::string>{"good.txt"});
+}
+
+TEST(QuillonToolPackage, UsageAndExitCodes) {
+    ScratchDir dir;
+    ToolRun r = Tool(dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("quillon-tool package list PACKAGE.zip"), std::string::npos);
+    EXPECT_NE(r.out.find("quillon-tool package extract PACKAGE.zip DIR"), std::string::npos);
+    EXPECT_EQ(Tool(dir, "").status, 2);
+    EXPECT_EQ(Tool(dir, "package").status, 2);
+    EXPECT_EQ(Tool(dir, "package list").status, 2);
+    EXPECT_EQ(Tool(dir, "package extract one.zip").status, 2);
+    EXPECT_EQ(Tool(dir, "no-such-command").status, 2);
+    r = Tool(dir, "package list " + ShellQuote(dir.Sub("missing.zip")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("00000200 Couldn't create/open file"), std::string::npos) << r.err;
+    WriteBytes(dir.Sub("not.zip"), "this is not an archive at all");
+    EXPECT_EQ(Tool(dir, "package extract " + ShellQuote(dir.Sub("not.zip")) + " " + ShellQuote(dir.Sub("o"))).status, 1);
+}
+
+}  // namespace
