@@ -1,0 +1,121 @@
+// Resources, committed memory and code pages on the Linux host.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/host/host_control.h"
+#include "platform/os.h"
+
+namespace {
+
+TEST(HostResources, ThePackageIsFoundByTypeTextAndIdAndCanBeReplaced) {
+    const unsigned char zip[] = {'P', 'K', 3, 4, 9, 9};
+    HostRegisterResource(u"FWPACKAGEZIP", 1000, zip, sizeof zip);
+    HMODULE self = os::GetModuleHandleW(nullptr);
+    ASSERT_NE(self, nullptr);
+    HRSRC found = os::FindResourceW(self, os::MakeIntResource(1000), u"fwPackageZip");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(os::SizeofResource(self, found), sizeof zip);
+    const void* bytes = os::LockResource(os::LoadResource(self, found));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::memcmp(bytes, zip, sizeof zip), 0);
+    EXPECT_NE(os::FindResourceW(nullptr, os::MakeIntResource(1000), u"FWPACKAGEZIP"), nullptr);
+
+    EXPECT_EQ(os::FindResourceW(self, os::MakeIntResource(1001), u"FWPACKAGEZIP"), nullptr);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(os::FindResourceW(self, os::MakeIntResource(1000), u"OTHER"), nullptr);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+
+    const unsigned char other[] = {1, 2};
+    HostRegisterResource(u"FWPACKAGEZIP", 1000, other, sizeof other);
+    found = os::FindResourceW(self, os::MakeIntResource(1000), u"FWPACKAGEZIP");
+    EXPECT_EQ(os::SizeofResource(self, found), 2u);
+    // What was locked before stays readable.
+    EXPECT_EQ(static_cast<const unsigned char*>(bytes)[0], 'P');
+    HostClearResources();
+    EXPECT_EQ(os::FindResourceW(self, os::MakeIntResource(1000), u"FWPACKAGEZIP"), nullptr);
+}
+
+TEST(HostMemory, BlocksAreZeroedPageAlignedCountedAndReleasedWhole) {
+    int blocks = HostMemoryBlocks();
+    size_t bytes = HostMemoryBytes();
+    unsigned char* p =
+        static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 5000, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4096, 0u);
+    EXPECT_EQ(HostMemoryBlocks(), blocks + 1);
+    EXPECT_EQ(HostMemoryBytes(), bytes + 5000);
+    bool zero = true;
+    for (int i = 0; i < 8192; i++) zero = zero && p[i] == 0;
+    EXPECT_TRUE(zero);
+    p[8191] = 0xAA;  // the rest of the last page is usable, as on Windows
+
+    EXPECT_FALSE(os::VirtualFree(p, 5000, MEM_RELEASE));
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(os::VirtualFree(p + 4096, 0, MEM_RELEASE));
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+    EXPECT_TRUE(os::VirtualFree(p, 0, MEM_RELEASE));
+    EXPECT_FALSE(os::VirtualFree(p, 0, MEM_RELEASE));
+    EXPECT_EQ(HostMemoryBlocks(), blocks);
+    EXPECT_EQ(HostMemoryBytes(), bytes);
+
+    EXPECT_EQ(os::VirtualAlloc(nullptr, 0, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE), nullptr);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(HostMemoryDeathTest, ARunPastTheLastPageFaults) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    unsigned char* p =
+        static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    EXPECT_DEATH({ static_cast<volatile unsigned char*>(p)[4096] = 1; }, "");
+    os::VirtualFree(p, 0, MEM_RELEASE);
+}
+
+TEST(HostText, Utf8ConversionsCountUnitsAndReplaceBadBytes) {
+    const char* text = "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";  // a ä € 😀
+    EXPECT_EQ(os::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 6);  // 5 units and the terminator
+    WCH out[8] = {};
+    ASSERT_EQ(os::MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 8), 6);
+    EXPECT_EQ(std::u16string(out), u"a\u00E4\u20AC\U0001F600");
+    WCH small[3];
+    EXPECT_EQ(os::MultiByteToWideChar(CP_UTF8, 0, text, -1, small, 3), 0);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+    const char bad[] = {'x', '\xC3', 'y', '\xFF'};
+    ASSERT_EQ(os::MultiByteToWideChar(CP_UTF8, 0, bad, 4, out, 8), 4);
+    EXPECT_EQ(std::u16string(out, 4), u"x\uFFFDy\uFFFD");
+    EXPECT_EQ(os::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 4, out, 8), 0);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+
+    char narrow[16] = {};
+    ASSERT_EQ(os::WideCharToMultiByte(CP_UTF8, 0, u"\u00E4\U0001F600", -1, narrow, 16), 7);
+    EXPECT_STREQ(narrow, "\xC3\xA4\xF0\x9F\x98\x80");
+    const WCH lone[] = {0xD800, u'z', 0};
+    ASSERT_EQ(os::WideCharToMultiByte(CP_UTF8, 0, lone, -1, narrow, 16), 5);
+    EXPECT_STREQ(narrow, "\xEF\xBF\xBDz");
+}
+
+TEST(HostText, TheSystemCodePageIsWindows1252) {
+    const char bytes[] = {'A', '\x80', '\xE9', '\x81', '\x9F', '\xFF'};
+    WCH out[8] = {};
+    ASSERT_EQ(os::MultiByteToWideChar(CP_ACP, 0, bytes, 6, out, 8), 6);
+    EXPECT_EQ(std::u16string(out, 6), u"A\u20AC\u00E9\u0081\u0178\u00FF");
+    char narrow[8] = {};
+    ASSERT_EQ(os::WideCharToMultiByte(CP_ACP, 0, u"\u20AC\u00E9\u4E2D\U0001F600!", -1, narrow, 8), 6);
+    EXPECT_STREQ(narrow, "\x80\xE9?" "?!");
+    EXPECT_EQ(os::MultiByteToWideChar(932, 0, "a", 1, out, 8), 0);
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(HostText, CharLowerCoversAsciiLatin1AndMore) {
+    WCH text[] = u"ABC xyz \u00C0\u00C9\u00D7\u00DE\u00DF \u0100\u0139\u0178 \u0391\u0410\u0401 1!";
+    os::CharLowerW(text);
+    EXPECT_EQ(std::u16string(text), u"abc xyz \u00E0\u00E9\u00D7\u00FE\u00DF \u0101\u013A\u00FF \u03B1\u0430\u0451 1!");
+    // One character passed in the pointer itself.
+    WCH* one = os::CharLowerW(reinterpret_cast<WCH*>(static_cast<uintptr_t>(u'Q')));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(one), static_cast<uintptr_t>(u'q'));
+}
+
+}  // namespace
