@@ -1,2 +1,0 @@
-// Keeps this library non-empty while the folder fills up; delete once real sources exist.
-int qn_placeholder_sata_topology;
