@@ -111,6 +111,10 @@ enum HostDriveResult : int {
                          // (a deadlock, a wait with the clock stopped, or manual pumping)
 };
 
+// The driver is for threads outside the tool (the test's own thread, a
+// driver thread); called from the dialog's thread or a worker its waits
+// return kHostTimeout at once instead of waiting for themselves.
+
 // Runs body on a thread of its own (it calls AppMain or os::DialogBoxParamW);
 // returns at once. One at a time.
 void HostStartDialogThread(std::function<int()> body);

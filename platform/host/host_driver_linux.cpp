@@ -16,8 +16,11 @@ int g_body_result = 0;
 using Clock = std::chrono::steady_clock;
 
 // Waits with the host lock held until ready() or the wall-time limit.
+// A tool thread (one that takes turns) waiting for the system to settle
+// would wait for itself: the driver is refused there at once.
 template <typename Ready>
 bool WaitFor(std::unique_lock<std::mutex>& lock, Ready ready) {
+    if (HostSelfManaged()) return false;
     auto limit = Clock::now() + std::chrono::milliseconds(kWallLimitMs);
     HostExternalWaitBegin();
     bool ok = true;
