@@ -1,11 +1,23 @@
 // The worker's result in the dialog, and the optional power-off or restart.
+#include <atomic>
+
 #include "app/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "platform/os.h"
 
+namespace {
+std::atomic<int> g_last_result{0};
+std::atomic<int> g_result_count{0};
+}  // namespace
+
+int LastUpdateResult() { return g_last_result.load(); }
+int UpdateResultCount() { return g_result_count.load(); }
+
 void ShowResult(HWND dialog, int result) {
     const AppState* state = GetAppState();
+    g_last_result.store(result);
+    g_result_count.fetch_add(1);
     if (result != 1) {
         os::MessageBoxW(dialog, u"Update FW Fail !", state->szTitle, MB_OK);
     } else if (state->AfterMessage[0]) {

@@ -25,5 +25,9 @@ int SuccessTail();
 // The dialog's WM_UPDATE_RESULT: the result message, power-off or restart
 // by PowerCtrl, and both controls enabled again.
 void ShowResult(HWND dialog, int result);
+// The result ShowResult last handled, and how many it handled (for the
+// simulator's transcript and the tests; the user never sees the code).
+int LastUpdateResult();
+int UpdateResultCount();
 // Enables the shutdown privilege and asks Windows to power off / restart.
 void ShutdownSystem(UINT flags);
