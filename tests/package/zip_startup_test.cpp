@@ -1,6 +1,9 @@
 // Start-up through the headless dialog: the embedded package is unpacked into
 // the new work directory before the configuration is read, and the temporary
 // archive is gone once the dialog is up.
+#include <unistd.h>
+
+#include <climits>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -17,7 +20,11 @@ struct ZipStartup : ::testing::Test {
     std::string work = dir.Sub("Quillon/" + std::to_string(kHostClockStart));
     std::string saved;
     bool had = false;
+    char cwd[PATH_MAX] = {};
     void SetUp() override {
+        // The exit path moves the current directory next to the work
+        // directory, inside this test's scratch folder.
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
         const char* old = getenv("TMPDIR");
         had = old != nullptr;
         if (had) saved = old;
@@ -26,6 +33,7 @@ struct ZipStartup : ::testing::Test {
         HostClearResources();
     }
     void TearDown() override {
+        EXPECT_EQ(chdir(cwd), 0);
         HostClearResources();
         if (had) setenv("TMPDIR", saved.c_str(), 1);
         else unsetenv("TMPDIR");

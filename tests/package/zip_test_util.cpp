@@ -52,7 +52,7 @@ int RunPython(const std::string& script, const std::vector<std::string>& args) {
     FILE* f = fdopen(fd, "w");
     std::fwrite(script.data(), 1, script.size(), f);
     std::fclose(f);
-    std::string command = "python3 " + ShellQuote(pattern);
+    std::string command = "cd /tmp && python3 " + ShellQuote(pattern);
     for (const std::string& a : args) command += " " + ShellQuote(a);
     const int rc = RunCommand(command);
     std::remove(pattern);
