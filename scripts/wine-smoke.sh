@@ -32,7 +32,7 @@ done
 
 export WINEPREFIX=$TREE/wineprefix
 export WINEARCH=win64
-export WINEDEBUG=-all
+export WINEDEBUG=${QN_WINEDEBUG:--all}  # QN_WINEDEBUG=+seh etc. when hunting a failure
 # No Mono or Gecko installer prompts during wineboot.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 SHOT=$TREE/wine-smoke.png
@@ -64,10 +64,15 @@ display=$(head -n1 "$dispfile"); rm -f "$dispfile"
 export DISPLAY=:$display
 echo "display $DISPLAY, prefix $WINEPREFIX"
 
+# A Wine server still running for this prefix (an earlier run without a
+# display) would host our window on its own, display-less desktop: stop it.
+timeout 30 "$WINESERVER" -k >/dev/null 2>&1 || true
+timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "creating the Wine prefix (first run takes a while)"
   timeout "$WINEBOOT_TIMEOUT" "$WINE" wineboot -i >>"$LOG" 2>&1 || fail "wineboot did not finish in ${WINEBOOT_TIMEOUT}s"
-  "$WINESERVER" -w >/dev/null 2>&1 || true
+  timeout 60 "$WINESERVER" -w >/dev/null 2>&1 || true
 fi
 
 # %TEMP% of the prefix, as a Unix path.
@@ -107,15 +112,15 @@ echo "work directory $workdirs holds: $(ls "$workdirs" | tr '\n' ' ')"
 [ "$title" != "Package Error" ] || fail "the window says Package Error"
 
 sleep 1  # let the dialog paint before the screenshot
-import -window root "$SHOT" 2>>"$LOG" || fail "screenshot failed"
+timeout 30 import -window root "$SHOT" 2>>"$LOG" || fail "screenshot failed"
 echo "screenshot $SHOT"
 
 # Escape reaches the dialog as IDCANCEL: the exit path.
 ended=0
 deadline=$((SECONDS + EXIT_TIMEOUT))
 while [ $SECONDS -lt $deadline ]; do
-  xdotool windowfocus --sync "$window" >/dev/null 2>&1
-  xdotool key --clearmodifiers Escape >/dev/null 2>&1
+  timeout 5 xdotool windowfocus --sync "$window" >/dev/null 2>&1
+  timeout 5 xdotool key --clearmodifiers Escape >/dev/null 2>&1
   for _ in $(seq 10); do
     kill -0 "$app_pid" 2>/dev/null || { ended=1; break; }
     sleep 0.5

@@ -25,4 +25,9 @@ i686-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe32.exe"
 x86_64-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe.exe"
 # The prefix the smoke run uses (created on first use).
 export WINEPREFIX=$OUT/../wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-timeout 300 "$WINE" "$OUT/os_probe.exe" | tr -d '\r'
+status=0
+timeout 300 "$WINE" "$OUT/os_probe.exe" | tr -d '\r' || status=1
+# Leave no server behind: a later run on a display must start its own.
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+timeout 30 "$WINESERVER" -k >/dev/null 2>&1 || true
+exit $status
