@@ -69,6 +69,8 @@ HostWindow* Control(int id) { return HostFindControl(HostLastDialog(), id); }
 }  // namespace
 
 void HostStartDialogThread(std::function<int()> body) {
+    // One at a time: a body still running from before is waited for first.
+    if (g_dialog_thread.joinable()) g_dialog_thread.join();
     {
         std::lock_guard<std::mutex> lock(HostMutex());
         g_body_done = false;
