@@ -93,13 +93,15 @@ void ZipApplyExtendedTime(const BYTE* extra, size_t length, ZipEntryInfo* info) 
 }
 
 ZRESULT ZipDescribe(ZipReaderState* s, int index, ZipEntryInfo* info) {
+    std::memset(info, 0, sizeof *info);
+    info->index = index;
+    // Positioned first even for a cached description: extraction reads the
+    // data of the current entry.
+    if (!ZipGotoEntry(s, index)) return ZR_CORRUPT;
     if (s->cache_index == index) {
         *info = s->cache;
         return ZR_OK;
     }
-    std::memset(info, 0, sizeof *info);
-    info->index = index;
-    if (!ZipGotoEntry(s, index)) return ZR_CORRUPT;
     const ZipCentralEntry& e = s->current;
     const size_t kept = e.name_len < kZipNameBytes ? e.name_len : kZipNameBytes;
     ZipDecodeUtf8(e.name, kept, info->name, kZipPathChars);

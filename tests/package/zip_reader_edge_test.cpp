@@ -88,6 +88,29 @@ TEST(ZipEdges, HandlesAndIndexes) {
     EXPECT_EQ(ZipReaderClose(zip), ZR_OK);
 }
 
+// A described entry, then a failing one: extracting the first again must
+// read the first entry's data, not that of the entry the reader moved to.
+TEST(ZipEdges, CachedDescriptionExtractsItsOwnEntry) {
+    ScratchDir dir;
+    BuildEntry a;
+    a.name = "a.txt";
+    a.data = "first entry";
+    BuildEntry b;
+    b.name = "b.txt";
+    b.data = "second entry, broken";
+    b.local_crc = 7;
+    WriteBytes(dir.Sub("a.zip"), BuildZip({a, b}));
+    ZipHandle* zip = OpenZip(dir.Sub("a.zip"));
+    ASSERT_NE(zip, nullptr);
+    ZipReaderSetBaseDir(zip, U16(dir.Sub("out")).c_str());
+    ZipEntryInfo info;
+    EXPECT_EQ(ZipReaderGetEntry(zip, 0, &info), ZR_OK);
+    EXPECT_EQ(ZipReaderGetEntry(zip, 1, &info), ZR_CORRUPT);
+    EXPECT_EQ(ZipReaderExtract(zip, 0, u"a.txt"), ZR_OK);
+    ZipReaderClose(zip);
+    EXPECT_EQ(ReadBytes(dir.Sub("out/a.txt")), "first entry");
+}
+
 TEST(ZipEdges, IndexMinusOneAnswersTheCountOnly) {
     ScratchDir dir;
     const std::string archive = dir.Sub("a.zip");
