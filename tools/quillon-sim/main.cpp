@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "app/app_main.h"
+#include "app/app_state.h"
+#include "app/dialog_ids.h"
+#include "app/update_worker.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 #ifdef QN_HAVE_DEFAULT_PACKAGE
@@ -17,6 +20,7 @@
 #endif
 #include "tools/quillon-sim/sim_options.h"
 #include "tools/quillon-sim/sim_report.h"
+#include "tools/quillon-sim/sim_script.h"
 
 namespace {
 
@@ -34,11 +38,102 @@ int LoadPackage(const std::string& path) {
 // Everything the tool says outside its dialog goes to stdout as it happens.
 void WatchTheTool(bool debug) {
     if (debug) {
-        HostDebugSetForward([](const WCH* text) { printf("debug: %s\n", Utf8(text).c_str()); });
+        HostDebugSetForward([](const WCH* text) {
+            printf("debug: %s\n", Utf8(text).c_str());
+            TranscriptEvent("log", ",\"text\": " + JsonString(Utf8(text)));
+        });
     }
     HostObservers observers;
-    observers.message_box = [](const HostMessageBox& box) { printf("%s\n", DescribeMessageBox(box).c_str()); };
+    observers.message_box = [](const HostMessageBox& box) {
+        printf("%s\n", DescribeMessageBox(box).c_str());
+        TranscriptEvent("msgbox", ",\"caption\": " + JsonString(Utf8(box.caption)) + ", \"text\": " +
+                                      JsonString(Utf8(box.text)) + ", \"style\": " + std::to_string(box.style) +
+                                      ", \"answer\": " + std::to_string(box.answer));
+    };
+    observers.progress = [](int, int position) {
+        TranscriptEvent("progress", ",\"position\": " + std::to_string(position));
+    };
     HostSetObservers(observers);
+}
+
+// The list and the five information lines, as transcript events.
+void RecordDialog() {
+    std::string entries = "[";
+    for (const HostComboItem& item : HostComboItems(kIdDriveList)) {
+        if (entries.size() > 1) entries += ", ";
+        entries += JsonString(Utf8(item.text));
+    }
+    entries += "]";
+    TranscriptEvent("list", ",\"entries\": " + entries +
+                                ", \"selected\": " + std::to_string(HostComboSelection(kIdDriveList)) +
+                                ", \"run_enabled\": " + (HostControlEnabled(kIdRun) ? "true" : "false") +
+                                ", \"list_enabled\": " + (HostControlEnabled(kIdDriveList) ? "true" : "false"));
+    std::string lines = "[";
+    for (int id : {kIdModel, kIdSerial, kIdInterface, kIdFirmware, kIdCapacity}) {
+        if (lines.size() > 1) lines += ", ";
+        lines += JsonString(Utf8(HostControlText(id)));
+    }
+    TranscriptEvent("info", ",\"lines\": " + lines + "]");
+}
+
+size_t g_requests_seen = 0;
+size_t g_calls_seen = 0;
+int g_results_seen = 0;
+
+// What happened during one step that the observers do not report.
+void RecordAfterStep(bool requests) {
+    if (UpdateResultCount() != g_results_seen) {
+        g_results_seen = UpdateResultCount();
+        TranscriptEvent("result", ",\"code\": " + std::to_string(LastUpdateResult()));
+    }
+    std::vector<HostSystemCall> calls = HostSystemCalls();
+    for (; g_calls_seen < calls.size(); ++g_calls_seen)
+        if (calls[g_calls_seen].name == "ExitWindowsEx")
+            TranscriptEvent("shutdown", ",\"flags\": " + std::to_string(calls[g_calls_seen].value));
+    const std::vector<sim::RequestRecord>& all = sim::Requests();
+    if (!requests) {
+        g_requests_seen = all.size();
+        return;
+    }
+    for (; g_requests_seen < all.size(); ++g_requests_seen) {
+        const sim::RequestRecord& r = all[g_requests_seen];
+        char ioctl[16];
+        snprintf(ioctl, sizeof ioctl, "0x%08X", static_cast<unsigned>(r.ioctl));
+        TranscriptEvent("request", ",\"path\": " + JsonString(Utf8(r.path)) + ", \"ioctl\": \"" + ioctl +
+                                       "\", \"input\": " + JsonHex(r.in) + ", \"data_out\": " +
+                                       JsonHex(r.data_out) + ", \"data_in\": " + JsonHex(r.data_in) +
+                                       ", \"return\": " + std::to_string(r.result) +
+                                       ", \"last_error\": " + std::to_string(r.error));
+    }
+}
+
+int AnswerOf(const std::string& word) {
+    if (word == "yes") return IDYES;
+    if (word == "no") return IDNO;
+    if (word == "cancel") return IDCANCEL;
+    return IDOK;
+}
+
+// One step of the script; false when it could not be carried out.
+bool Play(const ScriptStep& step) {
+    printf("> %s%s%s\n", step.verb.c_str(), step.arg.empty() ? "" : " ", step.arg.c_str());
+    int rc = kHostDone;
+    if (step.verb == "select") {
+        rc = HostSelectListEntry(kIdDriveList, atoi(step.arg.c_str()));
+    } else if (step.verb == "run") {
+        rc = HostPressButton(kIdRun);
+    } else if (step.verb == "answer") {
+        HostScriptMessageBoxAnswer(AnswerOf(step.arg));
+    } else if (step.verb == "wait") {
+        rc = HostWaitIdle();
+    } else if (step.verb == "close") {
+        rc = HostCloseDialog();
+    }
+    if (rc != kHostDone) {
+        fprintf(stderr, "quillon-sim: line %d: %s could not be done (%d)\n", step.line, step.verb.c_str(), rc);
+        return false;
+    }
+    return true;
 }
 
 int Run(const SimOptions& options) {
@@ -52,6 +147,30 @@ int Run(const SimOptions& options) {
         fprintf(stderr, "quillon-sim: %s\n", machine_error.c_str());
         return 1;
     }
+    std::string script_text = DefaultScript();
+    if (!options.script_path.empty()) {
+        std::ifstream in(options.script_path);
+        if (!in) {
+            fprintf(stderr, "quillon-sim: cannot read %s\n", options.script_path.c_str());
+            return 1;
+        }
+        script_text.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    std::vector<ScriptStep> steps;
+    std::string script_error;
+    if (!ParseScript(script_text, &steps, &script_error)) {
+        fprintf(stderr, "quillon-sim: %s:%s\n", options.script_path.c_str(), script_error.c_str());
+        return 1;
+    }
+    FILE* transcript = nullptr;
+    if (!options.transcript_path.empty()) {
+        transcript = fopen(options.transcript_path.c_str(), "w");
+        if (!transcript) {
+            fprintf(stderr, "quillon-sim: cannot write %s\n", options.transcript_path.c_str());
+            return 1;
+        }
+        TranscriptOpen(transcript);
+    }
     WatchTheTool(options.debug);
 
     std::string command_line = SimCommandLine(options);
@@ -63,16 +182,40 @@ int Run(const SimOptions& options) {
         return 1;
     }
     printf("%s", DescribeDialog().c_str());
+    g_results_seen = UpdateResultCount();
+    RecordAfterStep(options.requests);
+    RecordDialog();
 
-    HostCloseDialog();
+    bool played = true;
+    for (const ScriptStep& step : steps) {
+        if (!Play(step)) {
+            played = false;
+            break;
+        }
+        RecordAfterStep(options.requests);
+        if (HostDialogUp()) {
+            printf("%s", DescribeDialog().c_str());
+            RecordDialog();
+        }
+    }
+    if (HostDialogUp()) {
+        // The script left the dialog open: close it so the tool can end.
+        if (IsWorkerRunning()) HostWaitIdle();
+        HostCloseDialog();
+    }
     INT_PTR result = 0;
     if (!HostDialogEnded(&result)) {
         fprintf(stderr, "quillon-sim: the dialog did not close\n");
+        TranscriptOpen(nullptr);
+        if (transcript) fclose(transcript);
         return 1;
     }
     int exit_code = HostJoinDialogThread();
     printf("closed: dialog result %lld, tool exit code %d\n", static_cast<long long>(result), exit_code);
-    return 0;
+    TranscriptEvent("exit", ",\"code\": " + std::to_string(exit_code));
+    TranscriptOpen(nullptr);
+    if (transcript) fclose(transcript);
+    return played ? 0 : 1;
 }
 
 }  // namespace

@@ -4,13 +4,18 @@
 #include <cstring>
 
 const char kSimUsage[] =
-    "usage: quillon-sim [--debug] [--package FILE] [--machine FILE]\n"
-    "  Runs the tool headless on the simulated machine: starts it, prints the\n"
-    "  dialog, closes it (Escape) and exits.\n"
+    "usage: quillon-sim [--debug] [--package FILE] [--machine FILE] [--script FILE]\n"
+    "                   [--transcript FILE] [--requests]\n"
+    "  Runs the tool headless on the simulated machine, plays a script of user\n"
+    "  actions (default: choose the first drive, RUN, Yes, wait for the result,\n"
+    "  accept it, close) and prints the dialog after each step.\n"
     "  --debug         run with /debug and print the diagnostic log lines\n"
     "  --package FILE  embed this firmware package zip instead of the built-in one\n"
     "  --machine FILE  run on the simulated machine this JSON file describes\n"
-    "                  (docs/simulator.md) instead of the default machine\n";
+    "                  (docs/simulator.md) instead of the default machine\n"
+    "  --script FILE   play these actions (docs/simulator.md, \"Scripts\")\n"
+    "  --transcript FILE  write JSON lines {\"t\": virtual ms, \"event\": ...}\n"
+    "  --requests      add every device request to the transcript\n";
 
 int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std::string* error) {
     *options = SimOptions{};
@@ -30,6 +35,14 @@ int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std:
                 return -1;
             }
             options->machine_path = argv[++i];
+        } else if (strcmp(arg, "--script") == 0 || strcmp(arg, "--transcript") == 0) {
+            if (i + 1 >= argc) {
+                *error = std::string(arg) + " needs a file";
+                return -1;
+            }
+            (arg[2] == 's' ? options->script_path : options->transcript_path) = argv[++i];
+        } else if (strcmp(arg, "--requests") == 0) {
+            options->requests = true;
         } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
             options->help = true;
         } else {

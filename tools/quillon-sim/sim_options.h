@@ -7,6 +7,9 @@ struct SimOptions {
     bool debug = false;        // --debug: "/debug" on the tool's command line, log lines printed
     std::string package_path;  // --package FILE: zip registered as resource FWPACKAGEZIP 1000
     std::string machine_path;  // --machine FILE: simulated machine description (JSON); default machine when empty
+    std::string script_path;      // --script FILE: user actions (default: select 0, answer yes, run, wait, close)
+    std::string transcript_path;  // --transcript FILE: JSON lines of what happened
+    bool requests = false;        // --requests: request events in the transcript
     bool help = false;
 };
 
