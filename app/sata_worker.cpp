@@ -1,0 +1,118 @@
+// The SATA update worker: the image in one download, the configuration
+// block brought in line with NEWVERSION, and the drive found again.
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/log.h"
+#include "app/sata_worker.h"
+#include "app/update_worker.h"
+#include "package/config.h"
+#include "package/files.h"
+#include "package/image.h"
+#include "platform/os.h"
+#include "platform/wtext.h"
+#include "sata_topology/ata_command.h"
+#include "sata_topology/sata_identify.h"
+
+namespace {
+
+constexpr uint32_t kSettleMs = 3000;
+constexpr int kReturnAttempts = 10;
+
+struct SataImage {
+    BYTE* data;
+    DWORD size;
+};
+
+void ReleaseImage(SataImage* image) {
+    if (image->data) os::VirtualFree(image->data, 0, MEM_RELEASE);
+    image->data = nullptr;
+}
+
+// The whole image in committed memory, or 0 with nothing held: the drive
+// must never get an empty or partial image.
+int LoadImage(const DiskInfo* disk, SataImage* image) {
+    image->data = nullptr;
+    image->size = 0;
+    WCH path[260];
+    if (!FindImageForNand(disk, path)) return 0;
+    DWORD size = ReadWholeFile(path, 0, nullptr);
+    if (size == 0) return 0;
+    image->data = static_cast<BYTE*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!image->data) return 0;
+    if (ReadWholeFile(path, size, image->data) != size) {
+        ReleaseImage(image);
+        return 0;
+    }
+    image->size = size;
+    return 1;
+}
+
+bool AllZero(const BYTE* block, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        if (block[i]) return false;
+    return true;
+}
+
+// Reads the drive's configuration block and writes it back with NEWVERSION
+// when that changes it. Behind a bridge a command succeeds whenever the
+// request does, so a block of nothing but zeros is a read that did not
+// happen: writing it back would wipe the drive's configuration.
+int UpdateConfigBlock(const DiskAccess* access, HANDLE drive, const WCH* new_version) {
+    BYTE block[image::kConfigBlock];
+    std::memset(block, 0, sizeof block);
+    int rc = SataGetFWConfig(access, drive, block);
+    if (rc != 1) return rc;
+    if (AllZero(block, sizeof block)) {
+        LogMsg(u"SataGetFWConfig empty block");
+        return 0;
+    }
+    uint32_t unused_check = 0;
+    if (SetConfigVersion(block, new_version, 0, &unused_check)) {
+        rc = SataSetFWConfig(access, drive, block);
+        if (rc != 1) return rc;
+    }
+    return 1;
+}
+
+int Update(DiskAccess* access, HANDLE drive, SataImage* image) {
+    AppState* state = GetAppState();
+    SetProgressStage(0, 40, 0);
+    int rc = DISKLIB_SATA_Quillon(access, drive, image->data, image->size);
+    ReleaseImage(image);
+    if (rc != 1) return rc;
+
+    SetProgressStage(40, 60, 0);
+    WaitWithProgress(kSettleMs);
+
+    if (WCompareNoCase(state->NEWVERSION, u"KEEP") != 0) {
+        rc = UpdateConfigBlock(access, drive, state->NEWVERSION);
+        if (rc != 1) return rc;
+    }
+
+    SetProgressStage(80, 100, 0);
+    // A SATA drive keeps running on the new microcode whether or not it
+    // shows up at its port again in time; the list refresh tells the user.
+    GetSataDiskInfoByPortID(&state->SelectedDisk, kReturnAttempts);
+    return SuccessTail();
+}
+
+}  // namespace
+
+DWORD SataUpdateWorker(void* parameter) {
+    HANDLE* worker_slot = static_cast<HANDLE*>(parameter);
+    AppState* state = GetAppState();
+    DiskAccess access;
+    std::memset(&access, 0, sizeof access);
+    access.hScsiPort = INVALID_HANDLE_VALUE;
+
+    HANDLE drive = OpenSataDisk(state->SelectedDisk.szDevicePath, &access);
+    if (drive == INVALID_HANDLE_VALUE) return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, -1));
+
+    SataImage image;
+    if (LoadImage(&state->SelectedDisk, &image) != 1)
+        return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, 0));
+    int rc = Update(&access, drive, &image);
+    ReleaseImage(&image);
+    return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, rc));
+}
