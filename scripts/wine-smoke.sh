@@ -110,6 +110,15 @@ workdirs=$(find "$base" -mindepth 1 -maxdepth 1 -type d 2>/dev/null)
 [ -f "$workdirs/QuillonInfo.ini" ] || fail "the package was not unpacked into $workdirs"
 echo "work directory $workdirs holds: $(ls "$workdirs" | tr '\n' ' ')"
 [ "$title" != "Package Error" ] || fail "the window says Package Error"
+# The title is the package's TITLE key decoded (UTF-16LE bytes in hex).
+expected=$(python3 - "$workdirs/QuillonInfo.ini" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="latin-1").read()
+m = re.search(r"^\s*TITLE\s*=\s*(.*?)\s*$", text, re.M | re.I)
+print(bytes.fromhex(m.group(1)).decode("utf-16-le").split("\0")[0] if m else "Package Error")
+PY
+)
+[ "$title" = "$expected" ] || fail "window title \"$title\", expected the package's title \"$expected\""
 
 sleep 1  # let the dialog paint before the screenshot
 timeout 30 import -window root "$SHOT" 2>>"$LOG" || fail "screenshot failed"
