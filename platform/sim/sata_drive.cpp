@@ -33,11 +33,11 @@ private:
 // status to DRDY.
 Outcome SataDrive::Ata(AtaCommand& c) {
     AtaRegisters r;
-    r.features = c.task_file[0];
-    r.count = c.task_file[1];
-    r.lba = c.task_file[2] | (uint32_t{c.task_file[3]} << 8) | (uint32_t{c.task_file[4]} << 16);
-    r.device = c.task_file[5];
-    r.command = c.task_file[6];
+    r.features = c.request[0];
+    r.count = c.request[1];
+    r.lba = c.request[2] | (uint32_t{c.request[3]} << 8) | (uint32_t{c.request[4]} << 16);
+    r.device = c.request[5];
+    r.command = c.request[6];
     AtaDirection direction = (c.flags & kAtaFlagsDataIn)    ? AtaDirection::kIn
                              : (c.flags & kAtaFlagsDataOut) ? AtaDirection::kOut
                                                             : AtaDirection::kNone;

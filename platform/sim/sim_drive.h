@@ -71,7 +71,8 @@ struct ScsiCommand {
 struct AtaCommand {
     uint16_t flags;  // kAtaFlags*
     uint8_t previous[8];
-    uint8_t task_file[8];  // in: the request's CurrentTaskFile; out: what the drive returns
+    uint8_t task_file[8];  // out: what the drive returns (the machine presets status and error)
+    uint8_t request[8];    // the request's CurrentTaskFile, as sent
     uint8_t* data;
     uint32_t length;
     uint32_t timeout;

@@ -230,6 +230,7 @@ DWORD AtaPassThrough(Call& c) {
     command.flags = aptd.AtaFlags;
     std::memcpy(command.previous, aptd.PreviousTaskFile, 8);
     std::memcpy(command.task_file, aptd.CurrentTaskFile, 8);
+    std::memcpy(command.request, aptd.CurrentTaskFile, 8);
     command.data = aptd.DataTransferLength ? data : nullptr;
     command.length = aptd.DataTransferLength;
     command.timeout = aptd.TimeOutValue;
