@@ -21,10 +21,7 @@
 // DriveHost::TakeFault once it has decoded the command.
 //
 // Models: NewNvmeDrive (platform/sim/nvme_*.cpp) and NewSataDrive
-// (platform/sim/sata_*.cpp). Until a model lands, nvme_drive_stub.cpp /
-// sata_drive_stub.cpp define the factory as returning nullptr (a drive
-// without a model answers only what the machine itself knows); the model's
-// author deletes the stub in the same commit that defines the factory. A model lives as long as the installed machine;
+// (platform/sim/sata_*.cpp). A model lives as long as the installed machine;
 // it keeps its state (firmware slots, configuration block) while the drive
 // is away and comes back.
 #pragma once
