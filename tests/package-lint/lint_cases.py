@@ -120,6 +120,71 @@ for name, kwargs, expected in cases:
             failures += 1
             print(f"FAIL {name}{' (zip)' if as_zip else ''}: exit {code}, expected '{expected}'\n{out}")
 
+# Entries the reader refuses: the file they carry never reaches the work
+# directory, so the lint fails and says why.
+def zip_with(name, extra):
+    d = package(name)
+    z = d + ".zip"
+    with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as f:
+        for n in sorted(os.listdir(d)):
+            f.write(os.path.join(d, n), n)
+        for entry, data in extra:
+            f.writestr(entry, data)
+    return z
+
+
+def bsdtar_from_dot(name):
+    d = package(name)
+    z = d + ".zip"
+    subprocess.run(["bsdtar", "--format", "zip", "-cf", z, "."], cwd=d, check=True)
+    return z
+
+
+zip_cases = [
+    ("zip-dot", bsdtar_from_dot, "zip entry ./QuillonInfo.ini cannot be extracted: its name has a \".\" component"),
+    ("zip-parent", lambda n: zip_with(n, [("../extra.bin", b"x")]),
+     "zip entry ../extra.bin cannot be extracted: its name has a \"..\" component"),
+    ("zip-parent-inside", lambda n: zip_with(n, [("a/../../extra.bin", b"x")]),
+     "zip entry ../extra.bin cannot be extracted: its name has a \"..\" component"),
+    ("zip-colon", lambda n: zip_with(n, [("ab:stream.bin", b"x")]),
+     "zip entry ab:stream.bin cannot be extracted: its name holds a colon"),
+    ("zip-forbidden", lambda n: zip_with(n, [("what?.bin", b"x")]),
+     "zip entry what?.bin cannot be extracted: its name holds a character Windows forbids"),
+]
+for name, make, expected in zip_cases:
+    code, out = run("package", "lint", make(name))
+    if code != 1 or expected not in out:
+        failures += 1
+        print(f"FAIL {name}: exit {code}, expected '{expected}'\n{out}")
+
+# Things the tool tolerates but that do not do what the author meant: the
+# lint passes and warns.
+def with_folder(name):
+    d = package(name)
+    os.makedirs(os.path.join(d, "notes"))
+    return d
+
+
+warn_cases = [
+    ("warn-nested-entry", lambda n: zip_with(n, [("notes/readme.txt", b"x")]),
+     "zip entry notes/readme.txt is not at the top level"),
+    ("warn-folder", with_folder, "folder notes is not at the top level"),
+    ("warn-unknown-key", lambda n: package(n, ini=replace("PowerCtrl=0", "PowerCrtl=2")),
+     "key PowerCrtl is not one the tool reads"),
+    ("warn-odd-title", lambda n: package(n, ini=replace("TITLE=51 00", "TITLE=51 00 00")),
+     "TITLE has an odd number of bytes"),
+    ("warn-lower-br", lambda n: package(n, ini=replace("updated.<BR>Do", "updated.<br>Do")),
+     "BeforeMessage has a line break not written <BR> in capitals"),
+    ("warn-empty-newversion", lambda n: package(n, ini=replace("NEWVERSION=VX5A0200", "NEWVERSION=")),
+     "NEWVERSION is empty"),
+    ("warn-placeholder", lambda n: package(n), "453C98B37672_1=NONE names no file in the package"),
+]
+for name, make, expected in warn_cases:
+    code, out = run("package", "lint", make(name))
+    if code != 0 or expected not in out:
+        failures += 1
+        print(f"FAIL {name}: exit {code}, expected '{expected}'\n{out}")
+
 not_zip = os.path.join(work, "not-a-zip.zip")
 open(not_zip, "wb").write(b"PK\x03\x04 this is no archive")
 code, out = run("package", "lint", not_zip)
@@ -132,5 +197,6 @@ if code != 0 or "0 errors" not in out:
     failures += 1
     print(f"FAIL the default package does not pass: exit {code}\n{out}")
 
-print(f"package lint: {len(cases)} broken packages (directory and zip), default package; {failures} failures")
+print(f"package lint: {len(cases)} broken packages (directory and zip), {len(zip_cases)} refused zip entries, "
+      f"{len(warn_cases)} warnings, default package; {failures} failures")
 sys.exit(1 if failures else 0)

@@ -151,6 +151,47 @@ void CheckMessages(Lint* l) {
         Warn(l, u"UPDATEINFO: NEWVERSION %s is longer than 8 characters; only 8 are written", nv.c_str());
 }
 
+// A key the tool does not read is most often a misspelt one: the value the
+// author meant then never takes effect.
+void CheckUnknownKeys(Lint* l) {
+    static const WCH* const kKeys[] = {u"TITLE",
+                                       u"SOCID",
+                                       u"ModelName",
+                                       u"FWVersion",
+                                       u"NEWVERSION",
+                                       u"iInternalFWVersionCheckPart",
+                                       u"bIsSATA",
+                                       u"bRemoveFtlBuildNumCheck",
+                                       u"bSetVersionBeforeQuillon",
+                                       u"BeforeMessage",
+                                       u"AfterMessage",
+                                       u"PowerCtrl"};
+    std::vector<WCH> keys(16384);
+    os::GetPrivateProfileStringW(u"UPDATEINFO", nullptr, u"", keys.data(), DWORD(keys.size()), l->ini.c_str());
+    for (const WCH* k = keys.data(); *k; k += WLen(k) + 1) {
+        bool known = false;
+        for (const WCH* name : kKeys) known |= WCompareNoCase(k, name) == 0;
+        if (!known) Warn(l, u"UPDATEINFO: key %s is not one the tool reads (misspelt?)", k);
+    }
+}
+
+// The tool reads only files at the top of the package; a sub-folder is never
+// used and keeps the work directory from being removed at exit.
+void CheckFolders(Lint* l) {
+    os::FindData found;
+    std::u16string pattern = l->dir + u"\\*";
+    HANDLE find = os::FindFirstFileW(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (WCompare(found.cFileName, u".") == 0 || WCompare(found.cFileName, u"..") == 0) continue;
+        Warn(l, u"folder %s is not at the top level: the tool never reads it, and the work directory is left "
+                u"behind at exit",
+             found.cFileName);
+    } while (os::FindNextFileW(find, &found));
+    os::FindClose(find);
+}
+
 void CheckImage(Lint* l, const std::u16string& name, const std::u16string& path) {
     std::vector<BYTE> img;
     if (!ToolReadFile(path.c_str(), &img)) {
@@ -227,6 +268,7 @@ int LintDirectory(Lint* l) {
     CheckInt(l, u"bSetVersionBeforeQuillon", 0, 1);
     CheckInt(l, u"PowerCtrl", 0, 2);
     CheckMessages(l);
+    CheckUnknownKeys(l);
     CheckNandMap(l);
     return 1;
 }
@@ -235,12 +277,82 @@ struct ZipReport {
     Lint* lint;
 };
 
+// Room a name has in a 260-character path below a temporary folder of about
+// 80 characters, "\\Quillon" and the tick count.
+constexpr size_t kLongName = 160;
+
+bool IsNameSeparator(WCH c) { return c == u'\\' || c == u'/'; }
+
+// Why the reader refuses an entry by its (cleaned) name, or null when the
+// name is not the reason. The reader writes nothing for a name with a "." or
+// ".." component, a colon or a character Windows forbids in file names.
+const WCH* NameRefusal(const WCH* name) {
+    if (name[0] == 0) return u"its name is empty";
+    const WCH* start = name;
+    for (const WCH* p = name;; ++p) {
+        if (*p == 0 || IsNameSeparator(*p)) {
+            bool dots = p != start;
+            for (const WCH* q = start; q != p; ++q) dots &= *q == u'.' || *q == u' ';
+            if (dots && p - start == 1)
+                return u"its name has a \".\" component (an archive made from \".\" names its entries \"./x\": "
+                       u"add the files by name)";
+            if (dots) return u"its name has a \"..\" component: it would lead out of the work directory";
+            if (*p == 0) break;
+            start = p + 1;
+            continue;
+        }
+        if (*p == u':') return u"its name holds a colon (a drive or a stream)";
+        if (*p < 0x20 || *p == u'<' || *p == u'>' || *p == u'"' || *p == u'|' || *p == u'?' || *p == u'*')
+            return u"its name holds a character Windows forbids in file names";
+    }
+    return nullptr;
+}
+
+// Entries the reader refuses are errors (the file is missing at start-up);
+// entries below the top level are warnings: the tool reads only top-level
+// files, and a sub-folder keeps the work directory from being removed at exit.
 void ReportEntry(const ZipEntryInfo* info, ZRESULT described, ZRESULT extracted, void* context) {
-    if (described == ZR_OK && extracted == ZR_OK) return;
     Lint* l = static_cast<ZipReport*>(context)->lint;
-    WCH code[16];
-    FormatW(code, 16, u"%08X", extracted != ZR_OK ? extracted : described);
-    Error(l, u"zip entry %s cannot be extracted (%s)", info->name, code);
+    if (described == ZR_OK && extracted == ZR_OK) {
+        const size_t n = WLen(info->name);
+        bool nested = (info->attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        for (size_t i = 0; i < n; ++i) nested |= IsNameSeparator(info->name[i]);
+        if (nested)
+            Warn(l, u"zip entry %s is not at the top level: the tool never reads it, and the work directory "
+                    u"is left behind at exit",
+                 info->name);
+        else if (n > kLongName)
+            Warn(l, u"zip entry %s has a long name: under a deep temporary folder its path passes 259 characters "
+                    u"and the entry is refused",
+                 info->name);
+        return;
+    }
+    const ZRESULT code = extracted != ZR_OK ? extracted : described;
+    WCH text[128];
+    ZipResultText(code, text, 128);
+    WCH why[512];
+    const WCH* reason = code == ZR_NOFILE ? NameRefusal(info->name) : nullptr;
+    if (reason != nullptr) FormatW(why, 512, u"%s; %08X %s", reason, code, text);
+    else FormatW(why, 512, u"%08X %s", code, text);
+    Error(l, u"zip entry %s cannot be extracted: %s", info->name, why);
+}
+
+// The lint's own scratch copy, sub-folders included (the application's exit
+// deliberately leaves sub-folders; the lint should not leave litter behind).
+void RemoveTree(const std::u16string& dir) {
+    os::FindData found;
+    std::u16string pattern = dir + u"\\*";
+    HANDLE find = os::FindFirstFileW(pattern.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (WCompare(found.cFileName, u".") == 0 || WCompare(found.cFileName, u"..") == 0) continue;
+            std::u16string path = dir + u"\\" + found.cFileName;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+            else os::DeleteFileW(path.c_str());
+        } while (os::FindNextFileW(find, &found));
+        os::FindClose(find);
+    }
+    os::RemoveDirectoryW(dir.c_str());
 }
 
 bool EndsWithNoCase(const WCH* text, const WCH* tail) {
@@ -259,9 +371,25 @@ int ToolPackageLint(int argc, const WCH* const* argv) {
     WCH scratch[260] = {};
     if (EndsWithNoCase(argv[0], u".zip")) {
         WCH temp[260];
+        temp[0] = 0;
         GetTempDir(temp, 260);
-        FormatW(scratch, 260, u"%s\\quillon-lint-%I64u", temp, os::GetTickCount64());
-        os::CreateDirectoryW(scratch);
+        if (temp[0] == 0) {
+            ToolErrorLine(u"no temporary folder to unpack the package into");
+            return kToolFailed;
+        }
+        // A folder this run creates itself: two lints at once (the clock of
+        // a test host starts at the same tick) never share or delete each
+        // other's copy.
+        const ULONGLONG tick = os::GetTickCount64();
+        bool created = false;
+        for (ULONGLONG n = tick; !created && n < tick + 1000; ++n) {
+            if (FormatW(scratch, 260, u"%s\\quillon-lint-%I64u", temp, n) < 0) break;
+            created = os::CreateDirectoryW(scratch) != 0;
+        }
+        if (!created) {
+            ToolErrorLine(u"cannot create a scratch folder in %s", temp);
+            return kToolFailed;
+        }
         ZipReport report{&l};
         int failed = 0;
         if (UnzipAll(argv[0], scratch, &failed, ReportEntry, &report) != ZR_OK) {
@@ -270,10 +398,10 @@ int ToolPackageLint(int argc, const WCH* const* argv) {
             l.dir = scratch;
             LintDirectory(&l);
         }
-        DeleteFilesInDir(scratch, u"*.*");
-        os::RemoveDirectoryW(scratch);
+        RemoveTree(scratch);
     } else {
         l.dir = argv[0];
+        CheckFolders(&l);
         LintDirectory(&l);
     }
     ToolPrintLine(u"%s: %d errors, %d warnings", argv[0], l.errors, l.warnings);
