@@ -1,6 +1,7 @@
 // Start-up through the headless dialog: the embedded package is unpacked into
 // the new work directory before the configuration is read, and the temporary
-// archive is gone once the dialog is up.
+// archive is gone once the dialog is up; the configuration keys (or their
+// defaults, without the file) are in the state by then.
 #include <unistd.h>
 
 #include <climits>
@@ -21,6 +22,7 @@ struct ZipStartup : ::testing::Test {
     std::string saved;
     bool had = false;
     char cwd[PATH_MAX] = {};
+    AppState seen{};  // the state while the dialog was up
     void SetUp() override {
         // The exit path moves the current directory next to the work
         // directory, inside this test's scratch folder.
@@ -46,6 +48,7 @@ struct ZipStartup : ::testing::Test {
         EXPECT_NE(HostWaitForDialog(), nullptr);
         const std::vector<std::string> files = ListTree(work);
         *caption = HostControlText(0);
+        seen = *GetAppState();
         EXPECT_FALSE(FileExists(dir.Sub("~ReleasePackage.a")));
         EXPECT_EQ(HostCloseDialog(), kHostDone);
         EXPECT_EQ(HostJoinDialogThread(), 0);
@@ -85,6 +88,52 @@ TEST_F(ZipStartup, DamagedConfigurationEntryIsNotLeftForTheReader) {
     const std::vector<std::string> files = StartWith(BuildZip({ini, Image()}), &caption);
     EXPECT_EQ(files, std::vector<std::string>{"fw_a.bin"});
     EXPECT_EQ(caption, u"Package Error");
+}
+
+// The configuration as the dialog start reads it: the integer keys, the
+// low byte of PowerCtrl, the <BR> replacement.
+TEST_F(ZipStartup, ConfigurationKeysReachTheState) {
+    BuildEntry ini = Ini("5A 00");
+    ini.data +=
+        "SOCID=0x5236\r\niInternalFWVersionCheckPart=2\r\nbRemoveFtlBuildNumCheck=1\r\n"
+        "bSetVersionBeforeQuillon=1\r\nBeforeMessage=a<BR>b<br>c\r\nPowerCtrl=258\r\n";
+    std::u16string caption;
+    StartWith(BuildZip({ini, Image()}), &caption);
+    EXPECT_EQ(caption, u"Z");
+    EXPECT_EQ(std::u16string(seen.szTitle), u"Z");
+    EXPECT_EQ(std::u16string(seen.SOCID), u"0x5236");
+    EXPECT_EQ(seen.iInternalFWVersionCheckPart, 2);
+    EXPECT_EQ(seen.bRemoveFtlBuildNumCheck, 1);
+    EXPECT_EQ(seen.bSetVersionBeforeQuillon, 1);
+    EXPECT_EQ(seen.bIsSATA, 0);
+    EXPECT_EQ(std::u16string(seen.BeforeMessage), u"a\r\nb<br>c");
+    EXPECT_EQ(seen.PowerCtrl, 2);  // 258: the low 8 bits
+
+    BuildEntry zero = Ini("5A 00");
+    zero.data += "PowerCtrl=256\r\n";
+    StartWith(BuildZip({zero, Image()}), &caption);
+    EXPECT_EQ(seen.PowerCtrl, 0);
+}
+
+// A package without its configuration file: every key at its default.
+TEST_F(ZipStartup, NoConfigurationFileGivesTheDefaults) {
+    std::u16string caption;
+    const std::vector<std::string> files = StartWith(BuildZip({Image()}), &caption);
+    EXPECT_EQ(files, std::vector<std::string>{"fw_a.bin"});
+    EXPECT_EQ(caption, u"Package Error");
+    EXPECT_EQ(std::u16string(seen.szTitle), u"Package Error");
+    EXPECT_EQ(seen.iInternalFWVersionCheckPart, 3);
+    EXPECT_EQ(seen.bIsSATA, 0);
+    EXPECT_EQ(seen.bRemoveFtlBuildNumCheck, 0);
+    EXPECT_EQ(seen.bSetVersionBeforeQuillon, 0);
+    EXPECT_EQ(seen.PowerCtrl, 0);
+    EXPECT_EQ(seen.SOCID[0], 0);
+    EXPECT_EQ(seen.ModelName[0], 0);
+    EXPECT_EQ(seen.FWVersion[0], 0);
+    EXPECT_EQ(seen.NEWVERSION[0], 0);
+    EXPECT_EQ(seen.BeforeMessage[0], 0);
+    EXPECT_EQ(seen.AfterMessage[0], 0);
+    EXPECT_EQ(seen.iDiskCount, 0u);  // an empty SOCID admits no drive
 }
 
 }  // namespace
