@@ -111,11 +111,15 @@ protected:
         }
         return d;
     }
-    // The reset each attachment gets after the commit, then the wait for the drive.
-    void ResetAndWait(Opened& o) {
+    // The reset each attachment gets after the commit, then the wait for the
+    // drive. After a good commit the drive must really have left the machine.
+    void ResetAndWait(Opened& o, bool must_leave = false) {
         if (GetParam().cmd_type == kCmdAsmedia) IO_USB_ASM_PowerCtrl(o.drive, 1);
         if (GetParam().cmd_type == kCmdJmicron) IO_USB_JMI_PowerCtrl(o.drive, 5);
         Close(o);
+        if (must_leave) {
+            EXPECT_FALSE(sim::DrivePresent("ssd")) << "the reset did not take the drive away";
+        }
         HostClockAdvance(10000);
         EXPECT_TRUE(sim::DrivePresent("ssd"));
     }
@@ -139,7 +143,7 @@ TEST_P(FirmwareCycle, DriveRunsTheImageAfterwards) {
 
     ASSERT_EQ(DISKLIB_NVME_DownloadFW(&o.access, o.drive, image.data(), static_cast<uint32_t>(image.size())), 1);
     ASSERT_EQ(DISKLIB_NVME_FWActive(&o.access, o.drive, 1, 1), 1);
-    ResetAndWait(o);
+    ResetAndWait(o, true);
 
     o = Open(GetParam().cmd_type);
     ASSERT_NE(o.drive, INVALID_HANDLE_VALUE);
