@@ -410,7 +410,7 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
                          DWORD* returned) {
     using namespace sim;
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     CatchUp(m);
     m.requests.emplace_back();
     RequestRecord& record = m.requests.back();

@@ -361,7 +361,7 @@ std::string CheckMachine(const MachineSpec& spec) {
 
 bool InstallMachine(const MachineSpec& spec, std::string* error) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     ++m.epoch;
     DropAllObjects();
     m.requests.clear();
@@ -429,12 +429,12 @@ bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, O
 }
 
 bool HostOfDrive::TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
-    std::lock_guard<std::recursive_mutex> lock(machine_->mutex);
+    sim::MachineLock lock(machine_->mutex);
     return TakeFaultFor(*machine_, drive_, match, code, outcome, ata_error);
 }
 
 void HostOfDrive::Leave(bool power_cycle) {
-    std::lock_guard<std::recursive_mutex> lock(machine_->mutex);
+    sim::MachineLock lock(machine_->mutex);
     DriveLeaves(*machine_, drive_, power_cycle);
 }
 
@@ -445,7 +445,7 @@ uint64_t HostOfDrive::Now() { return VirtualNow(); }
 const std::vector<RequestRecord>& Requests() { return Machine().requests; }
 
 void ClearRequests() {
-    std::lock_guard<std::recursive_mutex> lock(Machine().mutex);
+    sim::MachineLock lock(Machine().mutex);
     Machine().requests.clear();
 }
 
@@ -457,7 +457,7 @@ bool DrivePresent(const std::string& name) { return DriveNumber(name) >= 0; }
 
 int DriveNumber(const std::string& name) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     CatchUp(m);
     int i = FindDriveByName(m, name);
     return (i >= 0 && m.drives[i].present) ? m.drives[i].number : -1;
@@ -465,14 +465,14 @@ int DriveNumber(const std::string& name) {
 
 void TriggerActivation(const std::string& name) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     int i = FindDriveByName(m, name);
     if (i >= 0) DriveLeaves(m, i, false);
 }
 
 void TriggerPowerCycle(const std::string& name) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     int i = FindDriveByName(m, name);
     if (i >= 0) DriveLeaves(m, i, true);
 }

@@ -50,7 +50,7 @@ HANDLE OpenDevice(const WCH* path_text, DWORD access, DWORD share, DWORD disposi
     if (!path_text) return Fail(ERROR_INVALID_PARAMETER);
     std::u16string path(path_text);
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     CatchUp(m);
     // Devices exist already: anything but opening them is refused, as Windows
     // refuses to create or truncate a device.

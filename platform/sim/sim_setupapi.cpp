@@ -88,7 +88,7 @@ using namespace sim;
 HDEVINFO os::SetupDiGetClassDevsW(const GUID* class_guid, const WCH* enumerator, HWND parent, DWORD flags) {
     (void)parent;
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     CatchUp(m);
     const bool all = flags & DIGCF_ALLCLASSES, interfaces = flags & DIGCF_DEVICEINTERFACE;
     if (!all && !class_guid) {
@@ -115,7 +115,7 @@ HDEVINFO os::SetupDiGetClassDevsW(const GUID* class_guid, const WCH* enumerator,
 
 BOOL os::SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = static_cast<DevInfoSet*>(handle);
     if (!LiveSets().count(set)) return Fail(ERROR_INVALID_HANDLE);
     LiveSets().erase(set);
@@ -128,7 +128,7 @@ BOOL os::SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
 
 BOOL os::SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* data) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
     if (!set) return FALSE;
     if (!data) return Fail(ERROR_INVALID_PARAMETER);
@@ -143,7 +143,7 @@ BOOL os::SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* da
 BOOL os::SetupDiEnumDeviceInterfaces(HDEVINFO handle, SP_DEVINFO_DATA* device, const GUID* interface_guid, DWORD index,
                                      SP_DEVICE_INTERFACE_DATA* data) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
     if (!set) return FALSE;
     if (!interface_guid || !data) return Fail(ERROR_INVALID_PARAMETER);
@@ -166,7 +166,7 @@ BOOL os::SetupDiEnumDeviceInterfaces(HDEVINFO handle, SP_DEVINFO_DATA* device, c
 BOOL os::SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, SP_DEVICE_INTERFACE_DATA* data, void* detail,
                                           DWORD detail_size, DWORD* required, SP_DEVINFO_DATA* device) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
     if (!set) return FALSE;
     if (!data || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_PARAMETER);
@@ -199,7 +199,7 @@ BOOL os::SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, SP_DEVICE_INTERFACE_D
 BOOL os::SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, DWORD property, DWORD* type,
                                            BYTE* buffer, DWORD size, DWORD* required) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
     if (!set) return FALSE;
     Node* node = Element(m, *set, device);
@@ -222,7 +222,7 @@ BOOL os::SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* dev
 BOOL os::SetupDiGetDevicePropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, const DEVPROPKEY* key, DEVPROPTYPE* type,
                                    BYTE* buffer, DWORD size, DWORD* required, DWORD flags) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
     if (!set) return FALSE;
     if (flags) return Fail(kErrorInvalidFlags);
@@ -239,7 +239,7 @@ BOOL os::SetupDiGetDevicePropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, con
 
 CONFIGRET os::CM_Get_Parent(DEVINST* parent, DEVINST device, ULONG flags) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     if (!parent) return kCrInvalidPointer;
     *parent = 0;
     if (flags) return kCrInvalidFlag;
@@ -252,7 +252,7 @@ CONFIGRET os::CM_Get_Parent(DEVINST* parent, DEVINST device, ULONG flags) {
 
 CONFIGRET os::CM_Get_Device_IDW(DEVINST device, WCH* buffer, ULONG capacity, ULONG flags) {
     MachineState& m = Machine();
-    std::lock_guard<std::recursive_mutex> lock(m.mutex);
+    sim::MachineLock lock(m.mutex);
     if (!buffer) return kCrInvalidPointer;
     if (flags) return kCrInvalidFlag;
     Node* node = FindNode(m, device);

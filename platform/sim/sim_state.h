@@ -14,6 +14,28 @@
 
 namespace sim {
 
+// The machine's lock. Recursive: a drive model called under it calls back
+// into the machine. The Windows build of the machine (QuillonSim.exe) is
+// made by a toolchain whose standard library has no std::recursive_mutex,
+// so there it is a critical section, which is recursive too.
+#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
+class MachineMutex {
+public:
+    MachineMutex() { InitializeCriticalSection(&section_); }
+    ~MachineMutex() { DeleteCriticalSection(&section_); }
+    MachineMutex(const MachineMutex&) = delete;
+    MachineMutex& operator=(const MachineMutex&) = delete;
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+#else
+using MachineMutex = std::recursive_mutex;
+#endif
+using MachineLock = std::lock_guard<MachineMutex>;
+
 // Win32 errors and configuration manager results the machine answers with
 // that the tool itself never names.
 constexpr DWORD kErrorInvalidFunction = 1;
@@ -84,7 +106,7 @@ struct DriveState {
 };
 
 struct MachineState {
-    std::recursive_mutex mutex;
+    MachineMutex mutex;
     uint32_t epoch = 0;  // grows with every InstallMachine
     MachineSpec spec;
     std::vector<Node> nodes;  // DEVINST n is nodes[n - 1]
