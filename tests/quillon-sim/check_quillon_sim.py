@@ -110,7 +110,7 @@ with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
 proc = subprocess.run([SIM, "--machine", bad], capture_output=True, text=True, timeout=60)
 os.unlink(bad)
 msg = proc.stderr + proc.stdout
-check("bad machine file: non-zero exit and file:line message", proc.returncode != 0 and (os.path.basename(bad) + ":") in msg and proc.returncode < 128, msg[-300:])
+check("bad machine file: non-zero exit and file:line message", proc.returncode != 0 and (os.path.basename(bad) + ":3: ") in msg and proc.returncode < 128, msg[-300:])
 
 print(f"{'FAILED' if failures else 'PASSED'}: {len(failures)} failure(s)")
 sys.exit(1 if failures else 0)
