@@ -44,11 +44,12 @@ void PatchImageConfig(BYTE* data, size_t size, const BYTE* drive_block, const WC
     }
     // An image whose checksum matches neither variant is resealed with CRC-32.
     int variant = VerifyImageCrc(data, size) ? 1 : 0;
-    uint32_t crc = ChecksumHead(data, &layout, variant);
     BYTE* config = data + size_t(layout.first[2]) * image::kPage;
     if (drive_block) memcpy(config, drive_block, image::kConfigBlock);
     if (!IsKeep(new_version)) SetConfigVersion(config, new_version, variant, nullptr);
-    crc = ChecksumRegion(data, &layout, 2, crc, variant);
+    // Summed after the edit: in an odd image region 2 shares pages with
+    // region 0 or 1, and a sum of those taken before the edit would be stale.
+    uint32_t crc = ComputeImageChecksum(data, &layout, variant);
     PutLe32(data + layout.trailer + image::kTrailerZero, 0);
     PutLe32(data + layout.trailer + image::kTrailerCrc, crc);
 }

@@ -49,6 +49,14 @@ int GetImageLayout(const BYTE* data, size_t size, ImageLayout* layout) {
     }
     uint64_t trailer = (uint64_t(l.last[2]) + 1) * image::kPage;
     if (trailer + image::kPage > size) return 0;
+    // The trailer holds the checksum, so a checksummed region over it could
+    // never be sealed; and the configuration block may not be page 0, the
+    // header that says where everything lies (a drive's block copied there
+    // would replace it).
+    const uint64_t trailer_page = uint64_t(l.last[2]) + 1;
+    for (int r = 0; r < 2; ++r)
+        if (l.first[r] <= trailer_page && trailer_page <= l.last[r]) return 0;
+    if (l.first[2] == 0) return 0;
     l.trailer = size_t(trailer);
     if (layout) *layout = l;
     return 1;

@@ -151,6 +151,10 @@ void ForEachLine(const std::vector<WCH>& text, Visit visit) {
 // Copies value into out as the reader does: one pair of matching enclosing
 // quotes is dropped, but only when the text with its closing quote fits.
 DWORD CopyEntry(Span v, WCH* out, DWORD capacity) {
+    // A value is a C string to the reader: a zero unit inside the file
+    // ends it, and the length returned is that of the text the caller gets.
+    for (size_t i = 0; i < v.n; ++i)
+        if (v.p[i] == 0) v.n = i;
     bool quoted = false;
     if (v.n >= 2 && (v.p[0] == u'"' || v.p[0] == u'\'') && v.p[v.n - 1] == v.p[0]) {
         quoted = true;
@@ -204,6 +208,12 @@ DWORD ListKeys(const std::vector<WCH>& text, Span section, WCH* out, DWORD capac
     }
     *w = 0;
     if (cut || left <= 1) {
+        // A buffer of one or two units holds no name at all: nothing was
+        // written and there is no unit before w to end the list with.
+        if (w == out) {
+            if (capacity > 1) out[1] = 0;
+            return capacity > 2 ? capacity - 2 : 0;
+        }
         w[-1] = 0;
         return capacity - 2;
     }

@@ -167,4 +167,11 @@ public:
 SimDrive* NewNvmeDrive(const DriveSpec& spec, DriveHost* host);
 SimDrive* NewSataDrive(const DriveSpec& spec, DriveHost* host);
 
+// A harness may stand between the machine and the models (the
+// identification fuzzer alters their answers): when set, InstallMachine
+// makes every drive's model with this function, which may call the
+// factories above and wrap what they return. nullptr: the models alone.
+using ModelFactory = SimDrive* (*)(const DriveSpec& spec, DriveHost* host);
+void SetModelFactory(ModelFactory factory);
+
 }  // namespace sim

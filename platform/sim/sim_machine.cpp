@@ -205,6 +205,10 @@ DEVINST PciNode(Builder& b, const std::string& id, DEVINST parent, int bus, cons
 
 }  // namespace
 
+static ModelFactory g_model_factory = nullptr;
+
+void SetModelFactory(ModelFactory factory) { g_model_factory = factory; }
+
 static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
     Builder b{m, ""};
     m.spec = spec;
@@ -348,8 +352,11 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
     for (size_t i = 0; i < m.drives.size(); ++i) {
         DriveState& d = m.drives[i];
         d.host.reset(new HostOfDrive(&m, static_cast<int>(i)));
-        d.model.reset(d.spec.kind == DriveKind::kNvme ? NewNvmeDrive(d.spec, d.host.get())
-                                                      : NewSataDrive(d.spec, d.host.get()));
+        if (g_model_factory)
+            d.model.reset(g_model_factory(d.spec, d.host.get()));
+        else
+            d.model.reset(d.spec.kind == DriveKind::kNvme ? NewNvmeDrive(d.spec, d.host.get())
+                                                          : NewSataDrive(d.spec, d.host.get()));
     }
     return b.error;
 }
