@@ -1,5 +1,6 @@
-// The drive list at start-up and a Realtek bridge that keeps the old
-// firmware, through the headless dialog.
+// Through the headless dialog: the drive list at start-up, a Realtek bridge
+// that keeps the old firmware, the build-number check of a drive without
+// vendor information, and an image that goes away before the worker reads it.
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
@@ -7,6 +8,8 @@
 #include "app/update_worker.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_objects.h"
+#include "platform/os.h"
+#include "platform/wtext.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/app/update_fixture.h"
 
@@ -161,6 +164,44 @@ TEST_F(DriveListStart, FtlCheckNeverReachedWithoutVendorInformation) {
         EXPECT_LT(LogIndex(u"Remove FTL Build Num Check"), 0);
         Close();
     }
+}
+
+// The image is checked by the run button and read again by the worker; if it
+// has gone in between (here while the confirmation box is up), the worker
+// ends with 0 before any drive command and holds no memory.
+TEST_F(DriveListStart, ImageGoneBeforeTheWorkerReadsItSendsNothing) {
+    sim::MachineSpec m;
+    sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    Install(m);
+    TestPackage p = DefaultTestPackage();
+    p.Set("BeforeMessage", "Update?");
+    UsePackage(p);
+    ASSERT_NE(Start("/debug"), nullptr);
+    WCH image[260];
+    FormatW(image, 260, u"%s\\VX500_B17A.bin", GetAppState()->szWorkDir);
+    ASSERT_NE(os::GetFileAttributesW(image), INVALID_FILE_ATTRIBUTES);
+    HostObservers observers;
+    bool deleted = false;
+    observers.message_box = [&](const HostMessageBox& box) {
+        if (box.text != u"Update?") return;
+        deleted = os::DeleteFileW(image) != FALSE;
+        sim::ClearRequests();  // what the checks sent is done; the worker comes next
+    };
+    HostSetObservers(observers);
+    int results = UpdateResultCount();
+    HostDebugClear();
+    ASSERT_EQ(HostPressButton(kIdRun), kHostDone);
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(UpdateResultCount(), results + 1);
+    EXPECT_EQ(LastUpdateResult(), 0);
+    EXPECT_LT(LogIndex(u"DISKLIB_NVME_DownloadFW"), 0);
+    EXPECT_LT(LogIndex(u"DISKLIB_NVME_GetFWConfig"), 0);
+    EXPECT_LT(LogIndex(u"DISKLIB_NVME_FWActive"), 0);
+    EXPECT_TRUE(sim::Requests().empty());  // not one request reached the drive
+    EXPECT_EQ(HostMemoryBlocks(), 0);
+    EXPECT_TRUE(HostControlEnabled(kIdRun));
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    Close();
 }
 
 }  // namespace
