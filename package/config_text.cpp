@@ -103,7 +103,11 @@ int ReplaceAll(WCH* text, size_t capacity, const WCH* pattern, const WCH* replac
 
 int IsPlainFileName(const WCH* name) {
     if (!name[0]) return 0;
-    if (WCompare(name, u".") == 0 || WCompare(name, u"..") == 0) return 0;
+    // Only dots and blanks ("." "..", "...", ". ") name the folder itself or
+    // its parent once Windows drops trailing dots and blanks.
+    bool dots_only = true;
+    for (const WCH* p = name; *p; ++p) dots_only &= *p == u'.' || *p == u' ';
+    if (dots_only) return 0;
     for (const WCH* p = name; *p; ++p) {
         WCH c = *p;
         if (c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||

@@ -81,7 +81,8 @@ TEST_F(NandMap, OnlyPlainFileNamesAreUsed) {
     EXPECT_EQ(Find(Disk({0xDD, 0xDD, 0xDD, 0xDD, 0xDD, 0xDD}, 1)), u"");
     EXPECT_EQ(IsPlainFileName(u"VX500_B17A.bin"), 1);
     EXPECT_EQ(IsPlainFileName(u"a..b.bin"), 1);
-    for (const char16_t* bad : {u"", u".", u"..", u"a\\b", u"a/b", u"c:x", u"a?.bin", u"a|b", u"a\tb"})
+    for (const char16_t* bad :
+         {u"", u".", u"..", u"...", u". .", u" ", u"a\\b", u"a/b", u"c:x", u"a?.bin", u"a|b", u"a\tb"})
         EXPECT_EQ(IsPlainFileName(bad), 0) << std::string(bad, bad + WLen(bad));
 }
 
