@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/os.h"
+#include "platform/sim/sim_countdown.h"
 #include "platform/sim/sim_objects.h"
 #include "platform/sim/sim_state.h"
 #include "platform/storage_layouts.h"
@@ -426,6 +427,8 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     DeviceObject* object = LookupObject(device);
     if (!object) return finish(ERROR_INVALID_HANDLE, 0);
     record.path = object->path;
+    DWORD countdown_error = 0;
+    if (CountdownBegin(&countdown_error)) return finish(countdown_error, 0);
     if ((in_size && !in) || (out_size && !out)) return finish(kErrorNoAccess, 0);
     // Without an OVERLAPPED structure Windows writes the byte count through
     // this pointer unconditionally; a null one would fault there.

@@ -8,6 +8,7 @@
 
 #include "platform/host/host_objects.h"
 #include "platform/os.h"
+#include "platform/sim/sim_countdown.h"
 #include "platform/sim/sim_objects.h"
 
 namespace sim {
@@ -370,6 +371,7 @@ bool InstallMachine(const MachineSpec& spec, std::string* error) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     ++m.epoch;
+    DisarmCountdown();
     DropAllObjects();
     m.requests.clear();
     m.open_sets = 0;
@@ -419,6 +421,8 @@ void DriveLeaves(MachineState& m, int index, bool power_cycle) {
 bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
     DriveState& d = m.drives[index];
     int seen = ++d.counts[(static_cast<uint64_t>(match) << 32) | code];
+    // A sweep's countdown picks its request whatever the machine file says.
+    if (CountdownTake(match, outcome, ata_error)) return true;
     for (const FaultSpec& f : m.spec.faults) {
         if (f.match != match || f.code != code || f.drive != d.spec.name) continue;
         if (seen != f.nth && !(f.every && seen > f.nth)) continue;

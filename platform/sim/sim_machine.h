@@ -183,6 +183,29 @@ struct FaultSpec {
     uint8_t ata_error = 0x04;  // ABRT
 };
 
+// ---- a countdown over every request (fault sweeps) ------------------------------------
+
+// Fail the nth DeviceIoControl counted from now (1-based; every request on any
+// handle of the machine counts, whatever its drive, IOCTL or command) in one
+// way; with for_good that request and every later one the way applies to.
+//   kWin32Error:     the IOCTL itself fails with ERROR_GEN_FAILURE (31)
+//   kCheckCondition: a SCSI pass-through ends with CHECK CONDITION, sense 0B/00/00
+//   kAtaError:       an ATA command ends with status ERR, error ABRT: on ATA
+//                    pass-through in the registers, inside SCSI/ATA translation
+//                    as the CHECK CONDITION the drive's translation gives
+// A request the way does not apply to (a CHECK CONDITION for an IOCTL that is
+// not a pass-through, an ATA error for an NVMe command) is answered normally,
+// even when it is the nth. The machine's own faults still count and apply.
+// Arm it after InstallMachine (installing a machine disarms it); nth 0 only counts.
+void ArmCountdown(int nth, FaultAction way, bool for_good);
+void DisarmCountdown();
+struct CountdownStatus {
+    int counted = 0;       // requests seen since armed
+    int failed = 0;        // requests the countdown failed
+    int first_failed = 0;  // number of the first one (1-based), 0: none yet
+};
+CountdownStatus GetCountdownStatus();
+
 struct MachineSpec {
     std::vector<HostControllerSpec> host_controllers;
     std::vector<HubSpec> hubs;
