@@ -1,0 +1,339 @@
+#!/usr/bin/env bash
+# The real window: QuillonSim.exe (the x86_64 tool over the simulated
+# machine) under 64-bit Wine on a private Xvfb display, driven with xdotool
+# by keys and clicks as a person would, and its transcript compared with
+# quillon-sim's headless run of the same machine, package and actions
+# (scripts/compare_transcripts.py).
+#
+# Cases:
+#   update         default machine: second list entry, RUN, Yes, the result
+#                  box answered, Escape. Screenshots at start-up, with the
+#                  confirmation open, during the download and with the result open.
+#   refusal        a machine whose first drive runs a revision the package does
+#                  not list: RUN is refused with "Do not need to update."
+#   refusal-debug  the same with /debug: the box names the reason, log lines
+#   refused-close  the close box while the update runs: "Update FW Now!" and the
+#                  window stays; the update goes on to its result.
+#
+# usage: scripts/checks/wine-gui.sh BUILD_ROOT
+# Uses BUILD_ROOT/build-win64 (QuillonSim.exe, the Wine prefix) and
+# BUILD_ROOT/linux (quillon-sim). Screenshots, transcripts and logs go to
+# BUILD_ROOT/build-win64/wine-gui/.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+OUT=${1:?usage: $0 BUILD_ROOT}
+TREE=$(cd "$OUT/build-win64" 2>/dev/null && pwd) || { echo "FAIL: no $OUT/build-win64"; exit 1; }
+EXE=$TREE/tools/quillon-sim-win/QuillonSim.exe
+SIM=$(cd "$OUT/linux/tools/quillon-sim" 2>/dev/null && pwd)/quillon-sim
+COMPARE=$ROOT/scripts/compare_transcripts.py
+[ -f "$EXE" ] || { echo "FAIL: no $EXE (scripts/windows-build.sh builds it)"; exit 1; }
+[ -x "$SIM" ] || { echo "FAIL: no quillon-sim in $OUT/linux"; exit 1; }
+
+STEP_TIMEOUT=${STEP_TIMEOUT:-60}      # seconds for any one thing the window should do
+WINEBOOT_TIMEOUT=${WINEBOOT_TIMEOUT:-180}
+PACE_MS=${PACE_MS:-700}               # a worker's real pause per progress step (QuillonSim /pace:)
+
+WINE=$(command -v wine64 || true)
+[ -n "$WINE" ] || [ ! -x /usr/lib/wine/wine64 ] || WINE=/usr/lib/wine/wine64
+[ -n "$WINE" ] || { echo "FAIL: wine64 not found"; exit 1; }
+WINESERVER=$(command -v wineserver || true)
+[ -n "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+for tool in Xvfb xdotool import timeout python3; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool not found"; exit 1; }
+done
+
+export WINEPREFIX=$TREE/wineprefix WINEARCH=win64
+export WINEDEBUG=${QN_WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WORK=$TREE/wine-gui
+rm -rf "$WORK"
+mkdir -p "$WORK"
+LOG=$WORK/wine.log
+: >"$LOG"
+
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  timeout 30 "$WINESERVER" -k >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+failures=0
+CASE=""
+fail() { echo "FAIL ($CASE): $*"; return 1; }
+
+# ---- display and Wine ------------------------------------------------------
+dispfile=$(mktemp)
+Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4>"$dispfile" >>"$LOG" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$dispfile" ] && break; sleep 0.2; done
+display=$(head -n1 "$dispfile"); rm -f "$dispfile"
+[ -n "$display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=:$display
+echo "display $DISPLAY, prefix $WINEPREFIX"
+
+# A server of this prefix left from a display-less run would keep our windows off this display.
+timeout 30 "$WINESERVER" -k >/dev/null 2>&1 || true
+timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "creating the Wine prefix"
+  timeout "$WINEBOOT_TIMEOUT" "$WINE" wineboot -i >>"$LOG" 2>&1 || { echo "FAIL: wineboot"; exit 1; }
+fi
+# There is no window manager on the display: Wine draws the caption itself,
+# so the screenshots show the title.
+timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >>"$LOG" 2>&1 ||
+  { echo "FAIL: cannot set the Wine X11 option"; exit 1; }
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# ---- the expected title ----------------------------------------------------
+TITLE=$("$SIM" --script /dev/null 2>/dev/null | sed -n 's/^title: //p' | head -n1)
+[ -n "$TITLE" ] || { echo "FAIL: quillon-sim shows no title"; exit 1; }
+TITLE_RE="^$(printf '%s' "$TITLE" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
+echo "window title from the package: \"$TITLE\""
+
+# ---- machines -----------------------------------------------------------------
+# The first drive of the default machine with a firmware revision the package does not list.
+REFUSE_MACHINE=$WORK/refuse-machine.json
+python3 - "$ROOT/platform/sim/machines/default.json" "$REFUSE_MACHINE" <<'EOF' || exit 1
+import json, sys
+machine = json.load(open(sys.argv[1]))
+first = [d for d in machine["drives"] if d.get("number") == 0][0]
+first["firmware"] = "VX5A0099"
+json.dump(machine, open(sys.argv[2], "w"), indent=1)
+EOF
+
+# ---- driving the window ------------------------------------------------------
+MAIN=""
+TRANSCRIPT=""
+
+# Windows of the tool: the main dialog and its message boxes share the title.
+windows_titled() { xdotool search --onlyvisible --name "$TITLE_RE" 2>/dev/null; }
+
+count_events() {  # count_events KIND
+  grep -c "\"event\": \"$1\"" "$TRANSCRIPT" 2>/dev/null || true
+}
+
+wait_for() {  # wait_for WHAT COMMAND...: until COMMAND succeeds, STEP_TIMEOUT at most
+  local what=$1; shift
+  local deadline=$((SECONDS + STEP_TIMEOUT))
+  while [ $SECONDS -lt $deadline ]; do
+    "$@" && return 0
+    [ -n "$app_pid" ] && ! kill -0 "$app_pid" 2>/dev/null && { fail "the tool ended while waiting for $what"; return 1; }
+    sleep 0.2
+  done
+  fail "no $what within ${STEP_TIMEOUT}s"
+}
+
+events_at_least() { [ "$(count_events "$1")" -ge "$2" ]; }
+
+BOX=""
+box_open() {
+  BOX=""
+  local w
+  for w in $(windows_titled); do [ "$w" != "$MAIN" ] && BOX=$w; done
+  [ -n "$BOX" ]
+}
+box_closed() { ! xdotool getwindowname "$BOX" >/dev/null 2>&1 || ! windows_titled | grep -qx "$BOX"; }
+
+press() {  # press WINDOW KEY...
+  local w=$1; shift
+  timeout 5 xdotool windowfocus --sync "$w" >/dev/null 2>&1 || timeout 5 xdotool windowfocus "$w" >/dev/null 2>&1
+  timeout 5 xdotool key --clearmodifiers "$@" >/dev/null 2>&1
+}
+
+last_position() {
+  python3 -c '
+import json, sys
+pos = "none"
+for line in open(sys.argv[1]):
+    e = json.loads(line)
+    if e["event"] == "progress": pos = e["position"]
+print(pos)' "$TRANSCRIPT"
+}
+
+shot() {  # shot NAME: the whole screen, with the bar position the transcript last recorded
+  sleep 0.5  # let the window paint
+  local before after
+  before=$(last_position)
+  timeout 30 import -window root "$WORK/$1.png" 2>>"$LOG" || { fail "screenshot $1"; return 1; }
+  after=$(last_position)
+  echo "$1.png: progress bar at $before (transcript before the shot), $after (after)" | tee -a "$WORK/screenshots.txt"
+}
+
+start_tool() {  # start_tool ARGS...: runs QuillonSim.exe and finds its window
+  TRANSCRIPT=$WORK/$CASE.window.jsonl
+  MAIN=""
+  (cd "$(dirname "$EXE")" && exec "$WINE" ./QuillonSim.exe "/transcript:$(winpath "$TRANSCRIPT")" "$@") >>"$LOG" 2>&1 &
+  app_pid=$!
+  find_main() { MAIN=$(windows_titled | head -n1); [ -n "$MAIN" ]; }
+  wait_for "window titled \"$TITLE\"" find_main || return 1
+  wait_for "start-up in the transcript" events_at_least info 1
+}
+
+# The drive list is the dialog's first control: open it, one entry down, Enter.
+choose_second_entry() {
+  local lists
+  lists=$(count_events list)
+  press "$MAIN" alt+Down && sleep 0.3 && press "$MAIN" Down && press "$MAIN" Return
+  wait_for "the choice in the transcript" events_at_least list $((lists + 1))
+}
+
+# A click on RUN. The dialog is 340 dialog units wide; RUN sits at x 272..323,
+# y 10..24, and the window ends one status line and 5 pixels below the status
+# line (y 100..108). Wine draws a 3-pixel frame and the caption above the client area.
+click_run() {
+  local geometry w h s x y
+  geometry=$(xdotool getwindowgeometry --shell "$MAIN") || { fail "no geometry"; return 1; }
+  w=$(echo "$geometry" | sed -n 's/^WIDTH=//p'); h=$(echo "$geometry" | sed -n 's/^HEIGHT=//p')
+  read -r x y < <(python3 -c "
+w, h = $w, $h
+s = (w - 6) / 340.0
+client_top = h - 3 - (116 * s + 5)
+print(int(3 + 297.5 * s), int(client_top + 17 * s))")
+  timeout 5 xdotool mousemove --window "$MAIN" "$x" "$y" click 1 >/dev/null 2>&1
+}
+
+# A click on the close box at the right end of the caption Wine draws (the
+# caption's height is what is left above the client area).
+click_close_box() {
+  local geometry w h s x y
+  geometry=$(xdotool getwindowgeometry --shell "$MAIN") || { fail "no geometry"; return 1; }
+  w=$(echo "$geometry" | sed -n 's/^WIDTH=//p'); h=$(echo "$geometry" | sed -n 's/^HEIGHT=//p')
+  read -r x y < <(python3 -c "
+w, h = $w, $h
+s = (w - 6) / 340.0
+client_top = h - 3 - (116 * s + 5)
+print(w - 3 - int(client_top - 3) // 2 - 2, 3 + int(client_top - 3) // 2)")
+  timeout 5 xdotool mousemove --window "$MAIN" "$x" "$y" click 1 >/dev/null 2>&1
+}
+
+answer_box() {  # answer_box KEY: the open message box takes the key and closes
+  press "$BOX" "$1"
+  wait_for "the message box to close" box_closed
+}
+
+close_tool() {  # Escape on the dialog; the tool ends with status 0
+  press "$MAIN" Escape
+  local deadline=$((SECONDS + STEP_TIMEOUT)) status
+  while [ $SECONDS -lt $deadline ] && kill -0 "$app_pid" 2>/dev/null; do sleep 0.2; done
+  kill -0 "$app_pid" 2>/dev/null && { fail "the tool still runs after Escape"; return 1; }
+  wait "$app_pid"; status=$?
+  app_pid=""
+  [ "$status" = 0 ] || { fail "exit status $status"; return 1; }
+}
+
+headless() {  # headless SCRIPT_TEXT ARGS...: quillon-sim's transcript of the same actions
+  printf '%s' "$1" >"$WORK/$CASE.script"; shift
+  "$SIM" --script "$WORK/$CASE.script" --transcript "$WORK/$CASE.headless.jsonl" "$@" >"$WORK/$CASE.headless.txt" 2>&1 ||
+    { fail "quillon-sim failed (see $WORK/$CASE.headless.txt)"; return 1; }
+}
+
+compare() {  # compare [--refused-close] [HEADLESS]
+  local flag="" reference=$WORK/$CASE.headless.jsonl
+  [ "${1:-}" = --refused-close ] && { flag=$1; shift; }
+  [ -n "${1:-}" ] && reference=$1
+  python3 "$COMPARE" $flag "$reference" "$TRANSCRIPT" || fail "the window's transcript differs from quillon-sim's"
+}
+
+in_download() {  # a progress position inside the download stage (above 0, below 30) since the confirmation
+  python3 -c '
+import json, sys
+seen_yes = False
+for line in open(sys.argv[1]):
+    e = json.loads(line)
+    if e["event"] == "msgbox" and e["answer"] == 6: seen_yes = True
+    if seen_yes and e["event"] == "progress" and 0 < e["position"] < 30: sys.exit(0)
+sys.exit(1)' "$TRANSCRIPT"
+}
+
+# ---- cases ---------------------------------------------------------------------
+case_update() {
+  headless $'select 1\nanswer yes\nanswer ok\nrun\nclose\n' || return 1
+  start_tool "/pace:$PACE_MS" || return 1
+  shot update-1-start || return 1
+  choose_second_entry || return 1
+  click_run || return 1
+  wait_for "the confirmation" box_open || return 1
+  shot update-2-confirmation || return 1
+  answer_box Return || return 1
+  wait_for "the download" in_download || return 1
+  shot update-3-download || return 1
+  wait_for "the result box" box_open || return 1
+  shot update-4-result || return 1
+  answer_box Return || return 1
+  wait_for "the result in the transcript" events_at_least result 1 || return 1
+  close_tool || return 1
+  compare
+}
+
+case_refusal() {  # case_refusal [/debug]
+  local debug_sim=() debug_win=()
+  [ "${1:-}" = /debug ] && { debug_sim=(--debug); debug_win=(/debug); }
+  headless $'answer ok\nrun\nclose\n' --machine "$REFUSE_MACHINE" "${debug_sim[@]}" || return 1
+  start_tool "/machine:$(winpath "$REFUSE_MACHINE")" "${debug_win[@]}" || return 1
+  click_run || return 1
+  wait_for "the refusal" box_open || return 1
+  shot "$CASE-box" || return 1
+  answer_box Return || return 1
+  wait_for "the dialog after the refusal" events_at_least list 2 || return 1
+  close_tool || return 1
+  compare
+}
+
+case_refused_close() {
+  # quillon-sim cannot close in the middle of its run: the reference is the
+  # update without the close, which the comparison takes out of the window's transcript.
+  headless $'select 1\nanswer yes\nanswer ok\nrun\nclose\n' || return 1
+  start_tool "/pace:$PACE_MS" || return 1
+  choose_second_entry || return 1
+  click_run || return 1
+  wait_for "the confirmation" box_open || return 1
+  answer_box Return || return 1
+  wait_for "the update to start" in_download || return 1
+  # RUN had the focus and is disabled now, so Escape finds no control to
+  # come from; a person closes with the close box.
+  click_close_box || return 1
+  wait_for "the refusal to close" box_open || return 1
+  events_at_least result 1 && { fail "the update ended before the close"; return 1; }
+  shot refused-close-box || return 1
+  answer_box Return || return 1
+  xdotool getwindowname "$MAIN" >/dev/null 2>&1 && kill -0 "$app_pid" 2>/dev/null ||
+    { fail "the window went away after the refused close"; return 1; }
+  wait_for "the result box" box_open || return 1
+  answer_box Return || return 1
+  wait_for "the result in the transcript" events_at_least result 1 || return 1
+  close_tool || return 1
+  compare --refused-close
+}
+
+run_case() {  # run_case NAME FUNCTION ARGS...; WINE_GUI_CASES="a b" runs only those
+  CASE=$1; shift
+  [ -z "${WINE_GUI_CASES:-}" ] || [[ " $WINE_GUI_CASES " == *" $CASE "* ]] || return 0
+  echo "== $CASE"
+  local t0=$SECONDS
+  if "$@"; then
+    echo "== $CASE: ok ($((SECONDS - t0)) s)"
+  else
+    failures=$((failures + 1))
+    echo "== $CASE: FAILED ($((SECONDS - t0)) s); transcript $TRANSCRIPT"
+    if [ -n "$app_pid" ]; then
+      import -window root "$WORK/$CASE-failure.png" 2>/dev/null
+      kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; app_pid=""
+    fi
+    timeout 30 "$WINESERVER" -k >/dev/null 2>&1
+  fi
+}
+
+run_case update case_update
+run_case refusal case_refusal
+run_case refusal-debug case_refusal /debug
+run_case refused-close case_refused_close
+
+echo "screenshots and transcripts: $WORK"
+[ $failures = 0 ] || { echo "wine-gui: $failures case(s) failed"; exit 1; }
+echo "wine-gui: all cases passed"
