@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "fuzz/fuzz_util.h"
 #include "nvme/identify.h"
+#include "sata_topology/sata_identify.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_machine.h"
@@ -99,23 +100,33 @@ sim::SimDrive* MakeModel(const sim::DriveSpec& spec, sim::DriveHost* host) {
     return model ? new FuzzedDrive(model) : nullptr;
 }
 
-const sim::Attachment kNvmeAttachments[] = {sim::Attachment::kNativeNvme, sim::Attachment::kRst,
-                                            sim::Attachment::kAsmedia, sim::Attachment::kJmicron,
-                                            sim::Attachment::kRealtek};
+const sim::Attachment kAttachments[] = {sim::Attachment::kNativeNvme, sim::Attachment::kRst,
+                                        sim::Attachment::kAsmedia,    sim::Attachment::kJmicron,
+                                        sim::Attachment::kRealtek,    sim::Attachment::kSataPort,
+                                        sim::Attachment::kUsbSata,    sim::Attachment::kScsiAdapter};
+constexpr int kFirstSata = 5;
 
+bool IsSata(uint8_t attachment) { return attachment % 8 >= kFirstSata; }
+
+// Attachment (byte 0, modulo 8): five NVMe ones, then three SATA ones.
 // Options (byte 1): bits 0-1 where the drive-information block comes from,
-// bit 2 the second vendor command set, bit 3 the long MP-information layout,
-// bit 4 4096-byte sectors, bit 5 a drive of another maker, bit 6 the RST
-// drive reports BusTypeNvme, bit 7 a second drive on the machine.
+// bit 2 the second vendor command set, bit 3 the long MP-information layout
+// (SATA: no geometry block), bit 4 4096-byte sectors, bit 5 a drive of
+// another maker, bit 6 the RST drive reports BusTypeNvme, bit 7 a second
+// drive on the machine.
 sim::MachineSpec Machine(uint8_t attachment, uint8_t options) {
     sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddNvmeDrive(m, 0, kNvmeAttachments[attachment % 5]);
+    const bool sata = IsSata(attachment);
+    sim::DriveSpec& d = sata ? sim::AddSataDrive(m, 0, kAttachments[attachment % 8])
+                             : sim::AddNvmeDrive(m, 0, kAttachments[attachment % 8]);
     d.name = "fuzzed";
     const sim::DrvInfoSource sources[] = {sim::DrvInfoSource::kLogPage, sim::DrvInfoSource::kVendorCommand,
                                           sim::DrvInfoSource::kNone, sim::DrvInfoSource::kLogPage};
     d.vendor.drvinfo = sources[options & 3];
     d.vendor.command_set = (options >> 2) & 1;
-    if (options & 8) {
+    if ((options & 8) && sata) {
+        d.vendor.mp_marker = 0;
+    } else if (options & 8) {
         d.vendor.mp_marker = 1768;
         d.vendor.mp_soc_id = 0x1203;
         d.vendor.mp_version = "VX5A0100AB";
@@ -128,14 +139,15 @@ sim::MachineSpec Machine(uint8_t attachment, uint8_t options) {
     if ((options & 0x40) && d.attachment == sim::Attachment::kRst) d.bus_type = 17;  // BusTypeNvme
     sim::AddVolume(m, 'C', "fuzzed");
     if (options & 0x80) {
-        sim::DriveSpec& second = sim::AddNvmeDrive(m, 1, sim::Attachment::kNativeNvme);
+        sim::DriveSpec& second = sata ? sim::AddSataDrive(m, 1, sim::Attachment::kSataPort)
+                                      : sim::AddNvmeDrive(m, 1, sim::Attachment::kNativeNvme);
         second.name = "second";
         sim::AddVolume(m, 'D', "second");
     }
     return m;
 }
 
-void CheckRecord(const DiskInfo& disk) {
+void CheckRecord(const DiskInfo& disk, bool sata) {
     fuzz::Check(fuzz::Terminated(disk.szDevicePath, 64), "device path not terminated");
     fuzz::Check(fuzz::Terminated(disk.szModel, 64), "model not terminated");
     fuzz::Check(fuzz::Terminated(disk.szFWRevision, 64), "revision not terminated");
@@ -143,7 +155,10 @@ void CheckRecord(const DiskInfo& disk) {
     fuzz::Check(fuzz::Terminated(disk.szVolumes, 64), "volumes not terminated");
     fuzz::Check(fuzz::Terminated(disk.szDrvFWVersion, 64), "internal version not terminated");
     const int t = disk.iCmdType;
-    fuzz::Check(t == 0 || t == 1 || t == 2 || t == 3 || t == 4, "a listed drive without a transport");
+    if (sata)
+        fuzz::Check(t == 16 || t == 17 || t == 18, "a listed SATA drive without a command path");
+    else
+        fuzz::Check(t == 0 || t == 1 || t == 2 || t == 3 || t == 4, "a listed drive without a transport");
     fuzz::Check(disk.iCapacityGB >= 16, "a listed drive below 16 GB");
 }
 
@@ -161,14 +176,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_stream = Stream{data + 2, size - 2, 0};
     GetAppState()->bDebug = 1;
 
+    const bool sata = IsSata(data[0]);
     static DiskInfo list[26];
-    const uint32_t count = EnumNvmeDisks(list, 26);
+    const uint32_t count = sata ? EnumSataDisks(list, 26) : EnumNvmeDisks(list, 26);
     fuzz::Check(count <= 2, "more drives listed than the machine has");
-    for (uint32_t i = 0; i < count; ++i) CheckRecord(list[i]);
+    for (uint32_t i = 0; i < count; ++i) CheckRecord(list[i], sata);
     if (count > 0) {
-        // After an activation the worker finds the drive again by its port.
+        // After an update the worker finds the drive again by its port.
         DiskInfo again = list[0];
-        if (GetDiskInfoByPortID(&again, 1) == 1) CheckRecord(again);
+        if ((sata ? GetSataDiskInfoByPortID(&again, 1) : GetDiskInfoByPortID(&again, 1)) == 1)
+            CheckRecord(again, sata);
     }
     fuzz::Check(sim::OpenHandleCount() == 0, "a drive handle left open");
     fuzz::Check(sim::OpenDeviceInfoSetCount() == 0, "a device information set left open");

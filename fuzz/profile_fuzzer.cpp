@@ -45,10 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzz::Check(out[n] == 0, "value not terminated at its length");
             fuzz::Check(WLen(out.data()) == n, "result length differs from the text's");
             host::ProfileTextToInt(out.data());
-        } else if (capacity >= 2) {
-            // A key listing ends in two zeros, cut listings included.
-            fuzz::Check(n + 1 < capacity + 1 && out[n] == 0, "key listing not terminated");
-            fuzz::Check(n == 0 || out[n - 1] == 0 || n + 1 < capacity, "key listing without its last terminator");
+        } else {
+            fuzz::Check(out[n] == 0, "key listing not terminated at its length");
+            // A listing ends in two zeros, a cut one included (its length
+            // then stops before the last two). A missing section gives the
+            // default as a plain text instead.
+            if (fallback[0] == 0 && capacity >= 2)
+                fuzz::Check(n == 0 || out[n - 1] == 0 || (n + 1 < capacity && out[n + 1] == 0),
+                            "key listing without its second terminator");
         }
     }
     // The number reader on the file's text itself (GetPrivateProfileIntW reads 30 units).

@@ -101,7 +101,7 @@ def image_seeds():
 def identify_seeds():
     """byte 0 the attachment, byte 1 options, then one record per answer
     (see fuzz/identify_fuzzer.cpp); no records: the model's own answers."""
-    for attachment in range(5):
+    for attachment in range(8):
         for options in (0x00, 0x01, 0x0E, 0x12, 0x20, 0xC0):
             yield "a%d-o%02x.bin" % (attachment, options), bytes([attachment, options])
     # Native drive: the first answer (Identify Controller) with a model of
