@@ -30,6 +30,11 @@ COMPARE=$ROOT/scripts/compare_transcripts.py
 [ -f "$EXE" ] || { echo "FAIL: no $EXE (scripts/windows-build.sh builds it)"; exit 1; }
 [ -x "$SIM" ] || { echo "FAIL: no quillon-sim in $OUT/linux"; exit 1; }
 
+# The product carries none of the simulator: no machine, no rerouted win32 layer, no transcript.
+if grep -aq 'QuillonSim: \|os_win32\|host_controllers' "$TREE/res/Quillon.exe"; then
+  echo "FAIL: Quillon.exe holds parts of QuillonSim.exe"; exit 1
+fi
+
 STEP_TIMEOUT=${STEP_TIMEOUT:-60}      # seconds for any one thing the window should do
 WINEBOOT_TIMEOUT=${WINEBOOT_TIMEOUT:-180}
 PACE_MS=${PACE_MS:-700}               # a worker's real pause per progress step (QuillonSim /pace:)
@@ -240,6 +245,17 @@ compare() {  # compare [--refused-close] [HEADLESS]
   python3 "$COMPARE" $flag "$reference" "$TRANSCRIPT" || fail "the window's transcript differs from quillon-sim's"
 }
 
+expect_box() {  # expect_box MODE TEXT: a message box with exactly (exact) or starting with (prefix) TEXT
+  python3 -c '
+import json, sys
+mode, text = sys.argv[2], sys.argv[3]
+boxes = [json.loads(l) for l in open(sys.argv[1]) if "\"msgbox\"" in l]
+texts = [b["text"] for b in boxes]
+ok = any(t == text if mode == "exact" else t.startswith(text) for t in texts)
+if not ok: print("no message box %s %r; boxes: %r" % (mode, text, texts))
+sys.exit(0 if ok else 1)' "$TRANSCRIPT" "$1" "$2" || fail "message box"
+}
+
 in_download() {  # a progress position inside the download stage (above 0, below 30) since the confirmation
   python3 -c '
 import json, sys
@@ -268,6 +284,8 @@ case_update() {
   answer_box Return || return 1
   wait_for "the result in the transcript" events_at_least result 1 || return 1
   close_tool || return 1
+  grep -q '"event": "result","code": 1}' "$TRANSCRIPT" || { fail "the update did not succeed"; return 1; }
+  expect_box exact $'The firmware was updated.\r\nRestart the machine to use the new firmware.' || return 1
   compare
 }
 
@@ -282,6 +300,14 @@ case_refusal() {  # case_refusal [/debug]
   answer_box Return || return 1
   wait_for "the dialog after the refusal" events_at_least list 2 || return 1
   close_tool || return 1
+  if [ ${#debug_win[@]} = 0 ]; then
+    expect_box exact "Do not need to update." || return 1
+    [ "$(count_events log)" = 0 ] || { fail "log lines in normal mode"; return 1; }
+  else
+    expect_box exact "Limit FW Versoin : |VX5A0100|VX5A0101| (Disk Version : |VX5A0099|)" || return 1
+    [ "$(count_events log)" -gt 0 ] || { fail "no log lines in debug mode"; return 1; }
+  fi
+  events_at_least result 1 && { fail "an update ran after the refusal"; return 1; }
   compare
 }
 
