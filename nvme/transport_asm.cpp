@@ -66,23 +66,27 @@ int AsmIdentify(HANDLE drive, int direction, NvmeCommand* command, void* buffer,
     return 1;
 }
 
-// The three phases; check_status says whether CHECK CONDITION fails a phase.
+// The three phases. CHECK CONDITION on the command or the data phase means
+// the bridge did not take the command or its data, for a download piece as
+// much as for any command: going on would commit an image with a hole in
+// it. check_completion says whether CHECK CONDITION on the completion read
+// fails the command too; a download piece does not judge its completion.
 // A failed completion request is not an error: some bridges refuse to read
 // the completion after a command that carried no data.
 static int AsmThreePhases(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length,
-                          bool check_status) {
+                          bool check_completion) {
     ScsiBlock block;
     AsmBuildCommandPhase(&block, direction, command);
     if (SendScsiBlock(drive, &block) != 1) return -4;
-    if (check_status && block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
+    if (block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
 
     AsmBuildDataPhase(&block, direction, buffer, length);
     if (SendScsiBlock(drive, &block) != 1) return -4;
-    if (check_status && block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
+    if (block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
 
     AsmBuildCompletionPhase(&block, direction, command);
     SendScsiBlock(drive, &block);
-    if (check_status && block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
+    if (check_completion && block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
     return 1;
 }
 

@@ -158,7 +158,7 @@ TEST(AsmediaTransport, CompletionLandsOverTheCommandAndItsFailureAloneIsIgnored)
     EXPECT_EQ(AsmCommand(kDrive, kNvmeRead, &cmd, buf.data(), 4096), 1);
 }
 
-TEST(AsmediaTransport, StatusIsTestedByCommandButNotByDownload) {
+TEST(AsmediaTransport, StatusIsTestedByCommandAndByTheDownloadsCommandAndDataPhases) {
     V buf(4096);
     NvmeCommand cmd = BuildGetLogPageCommand(5, 4096);
     {
@@ -174,11 +174,23 @@ TEST(AsmediaTransport, StatusIsTestedByCommandButNotByDownload) {
         EXPECT_EQ(io.calls.size(), 1u);
     }
     {
-        IoMock io;  // a download piece never looks at the status
+        IoMock io;  // a download piece ignores its completion: a failed read or CHECK CONDITION
+        io.ExpectOk(2);
         io.ExpectStatus(2);
-        io.ExpectStatus(2);
-        io.ExpectFail();
         EXPECT_EQ(AsmFwDownload(kDrive, 0, buf.data(), 4096), 1);
+    }
+    {
+        IoMock io;  // ... but a piece the bridge refused is not sent: nothing after it
+        io.ExpectOk();
+        io.ExpectStatus(2);
+        EXPECT_EQ(AsmFwDownload(kDrive, 0, buf.data(), 4096), -4);
+        EXPECT_EQ(io.calls.size(), 2u);
+    }
+    {
+        IoMock io;  // ... nor a piece whose command was refused
+        io.ExpectStatus(2);
+        EXPECT_EQ(AsmFwDownload(kDrive, 0, buf.data(), 4096), -4);
+        EXPECT_EQ(io.calls.size(), 1u);
     }
     {
         IoMock io;  // a failed data phase stops it
@@ -268,11 +280,23 @@ TEST(JmicronTransport, FailureRules) {
         EXPECT_EQ(io.calls.size(), 2u);
     }
     {
-        IoMock io;  // the download ignores the status
-        io.ExpectStatus(2);
-        io.ExpectStatus(2);
+        IoMock io;  // the download ignores its response phase
+        io.ExpectOk(2);
         io.ExpectStatus(2);
         EXPECT_EQ(JmiFwDownload(kDrive, 0, buf.data(), 4096), 1);
+    }
+    {
+        IoMock io;  // but a refused command or data phase stops the piece
+        io.ExpectStatus(2);
+        EXPECT_EQ(JmiFwDownload(kDrive, 0, buf.data(), 4096), -4);
+        EXPECT_EQ(io.calls.size(), 1u);
+    }
+    {
+        IoMock io;
+        io.ExpectOk();
+        io.ExpectStatus(2);
+        EXPECT_EQ(JmiFwDownload(kDrive, 0, buf.data(), 4096), -4);
+        EXPECT_EQ(io.calls.size(), 2u);
     }
     {
         IoMock io;
