@@ -316,3 +316,48 @@ TEST_F(NvmeUpdateE2E, AllZeroConfigurationBlockIsAFailedRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bridge that refuses a piece of the download with CHECK CONDITION has not
+// taken its data: the download stops there, nothing is committed, and the
+// drive keeps its firmware.
+TEST_F(NvmeUpdateE2E, BridgeRefusingADownloadPieceStopsBeforeTheCommit) {
+    sim::MachineSpec machine;
+    sim::AddNvmeDrive(machine, 0, Attachment::kAsmedia);
+    // EA opens every ASMedia command and carries every piece's data; the 41st
+    // one falls inside the download, after start-up and the run's checks.
+    sim::FaultSpec& f = sim::AddFault(machine, "disk0", sim::FaultMatch::kCdb, 0xEA, 41);
+    f.action = sim::FaultAction::kCheckCondition;
+    Install(machine);
+    UsePackage(DefaultTestPackage());
+    ASSERT_NE(Start("/debug"), nullptr);
+    HostResetBadCloseCount();
+    Run();
+    EXPECT_EQ(Result(), -4);
+    // The refused request was a piece's data (EA 5A 81 ...), and no commit
+    // (a command phase carrying opcode 10h) went after it.
+    const size_t cdb = offsetof(ScsiPassThroughDirect, Cdb);
+    bool refused = false, commit_after = false;
+    for (const sim::RequestRecord& q : sim::Requests()) {
+        if (q.ioctl != kIoctlScsiPassThroughDirect || q.in.size() < cdb + 3) continue;
+        if (q.out.size() > 2 && q.out[2] == 2) {
+            EXPECT_EQ(q.in[cdb + 2], 0x81) << "the fault should hit a piece's data phase";
+            refused = true;
+        }
+        if (refused && q.in[cdb] == 0xEA && q.in[cdb + 2] == 0x80 && !q.data_out.empty() && q.data_out[0] == 0x10)
+            commit_after = true;
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(commit_after);
+    EXPECT_LT(LogIndex(u"DISKLIB_NVME_FWActive IN"), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Update FW Fail !"});
+    ExpectCleanIdle();
+    EXPECT_EQ(ReadDrive(0).config_version, "VX5A0100");
+    DiskInfo now;
+    ASSERT_EQ(GetNvmeDiskInfo(u"\\\\.\\PhysicalDrive0", &now), 1);
+    EXPECT_EQ(std::u16string(now.szFWRevision), u"VX5A0100");
+    Close();
+}
+
+}  // namespace
