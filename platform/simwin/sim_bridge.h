@@ -3,10 +3,12 @@
 // platform/simwin puts these pieces in front of it:
 //   device_route_win.cpp  "\\.\" and "\\?\" opens and their closes go to the machine;
 //   virtual_time_win.cpp  Sleep and GetTickCount64 run on a virtual clock;
-//   record_win.cpp        the transcript of what the real window did.
+//   record_win.cpp        the transcript of what the real window did;
+//   package_resource_win.cpp  a package file in place of the embedded one.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/os_types.h"
 
@@ -25,3 +27,6 @@ struct RecordOptions {
 bool RecordStart(const std::string& path, const RecordOptions& options);
 // The tool's exit code, then closes the transcript.
 void RecordExit(int code);
+
+// The tool takes these bytes as its embedded firmware package.
+void SimUsePackage(const std::vector<unsigned char>& bytes);

@@ -20,5 +20,9 @@ LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wparam, LP
 BOOL PostMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 int MessageBoxW(HWND owner, const WCH* text, const WCH* caption, UINT style);
 BOOL ExitWindowsEx(UINT flags, DWORD reason);
+HRSRC FindResourceW(HMODULE module, const WCH* name, const WCH* type);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+const void* LockResource(HGLOBAL loaded);
 
 }  // namespace os_win32

@@ -14,6 +14,8 @@
 #   refusal-debug  the same with /debug: the box names the reason, log lines
 #   refused-close  the close box while the update runs: "Update FW Now!" and the
 #                  window stays; the update goes on to its result.
+#   sata           the SATA package of tests/quillon-sim/sata_package
+#                  (QuillonSim.exe /package:) on the machine's SATA drive.
 #
 # usage: scripts/checks/wine-gui.sh BUILD_ROOT
 # Uses BUILD_ROOT/build-win64 (QuillonSim.exe, the Wine prefix) and
@@ -95,11 +97,14 @@ timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_S
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# ---- the expected title ----------------------------------------------------
-TITLE=$("$SIM" --script /dev/null 2>/dev/null | sed -n 's/^title: //p' | head -n1)
-[ -n "$TITLE" ] || { echo "FAIL: quillon-sim shows no title"; exit 1; }
-TITLE_RE="^$(printf '%s' "$TITLE" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
-echo "window title from the package: \"$TITLE\""
+# ---- the expected title: the one quillon-sim shows for the same package ----------
+TITLE=""
+TITLE_RE=""
+title_from_headless() {
+  TITLE=$(sed -n 's/^title: //p' "$WORK/$CASE.headless.txt" | head -n1)
+  [ -n "$TITLE" ] || { fail "quillon-sim shows no title"; return 1; }
+  TITLE_RE="^$(printf '%s' "$TITLE" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
+}
 
 # ---- machines -----------------------------------------------------------------
 # The first drive of the default machine with a firmware revision the package does not list.
@@ -170,9 +175,10 @@ shot() {  # shot NAME: the whole screen, with the bar position the transcript la
   echo "$1.png: progress bar at $before (transcript before the shot), $after (after)" | tee -a "$WORK/screenshots.txt"
 }
 
-start_tool() {  # start_tool ARGS...: runs QuillonSim.exe and finds its window
+start_tool() {  # start_tool ARGS...: runs QuillonSim.exe and finds its window (after headless)
   TRANSCRIPT=$WORK/$CASE.window.jsonl
   MAIN=""
+  title_from_headless || return 1
   (cd "$(dirname "$EXE")" && exec "$WINE" ./QuillonSim.exe "/transcript:$(winpath "$TRANSCRIPT")" "$@") >>"$LOG" 2>&1 &
   app_pid=$!
   find_main() { MAIN=$(windows_titled | head -n1); [ -n "$MAIN" ]; }
@@ -337,6 +343,34 @@ case_refused_close() {
   compare --refused-close
 }
 
+# The SATA package of tests/quillon-sim/sata_package, made as check_sata_package.py makes it.
+make_sata_package() {
+  local src=$ROOT/tests/quillon-sim/sata_package tool=$OUT/linux/tools/quillon-tool/quillon-tool
+  SATA_PACKAGE=$WORK/sata_package.zip
+  [ -x "$tool" ] || { fail "no quillon-tool in $OUT/linux"; return 1; }
+  ASAN_OPTIONS=detect_leaks=0 "$tool" image make "$WORK/VS300_T3.bin" --firmware "$src/VS300_T3.txt" \
+    --config-version VS3A0100 --version 5E6F7A9C --build 0x00002233 >>"$LOG" 2>&1 &&
+  python3 "$ROOT/res/package/make_package_zip.py" "$SATA_PACKAGE" "$src/QuillonInfo.ini" "$WORK/VS300_T3.bin" \
+    >>"$LOG" 2>&1 || { fail "cannot make the SATA package"; return 1; }
+}
+
+case_sata() {
+  make_sata_package || return 1
+  headless $'answer yes\nanswer ok\nrun\nclose\n' --package "$SATA_PACKAGE" || return 1
+  start_tool "/package:$(winpath "$SATA_PACKAGE")" "/pace:$PACE_MS" || return 1
+  shot sata-1-start || return 1
+  click_run || return 1
+  wait_for "the confirmation" box_open || return 1
+  answer_box Return || return 1
+  wait_for "the result box" box_open || return 1
+  shot sata-2-result || return 1
+  answer_box Return || return 1
+  wait_for "the result in the transcript" events_at_least result 1 || return 1
+  close_tool || return 1
+  grep -q '"event": "result","code": 1}' "$TRANSCRIPT" || { fail "the SATA update did not succeed"; return 1; }
+  compare
+}
+
 run_case() {  # run_case NAME FUNCTION ARGS...; WINE_GUI_CASES="a b" runs only those
   CASE=$1; shift
   [ -z "${WINE_GUI_CASES:-}" ] || [[ " $WINE_GUI_CASES " == *" $CASE "* ]] || return 0
@@ -359,6 +393,7 @@ run_case update case_update
 run_case refusal case_refusal
 run_case refusal-debug case_refusal /debug
 run_case refused-close case_refused_close
+run_case sata case_sata
 
 echo "screenshots and transcripts: $WORK"
 [ $failures = 0 ] || { echo "wine-gui: $failures case(s) failed"; exit 1; }

@@ -2,7 +2,10 @@
 // simulated storage machine, with a transcript of what the window did.
 // The product Quillon.exe is built from app/winmain_win.cpp and has none of this.
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/app_main.h"
 #include "platform/sim/sim_machine.h"
@@ -16,6 +19,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
     if (!ParseSimWinCommandLine(command_line, &options, &error)) {
         fprintf(stderr, "QuillonSim: %s\n", error.c_str());
         return 2;
+    }
+    if (!options.package_path.empty()) {
+        std::ifstream in(options.package_path, std::ios::binary);
+        if (!in) {
+            fprintf(stderr, "QuillonSim: cannot read %s\n", options.package_path.c_str());
+            return 1;
+        }
+        SimUsePackage(std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
     }
     if (!sim::StartMachine(options.machine_path, &error)) {
         fprintf(stderr, "QuillonSim: %s\n", error.c_str());

@@ -49,6 +49,8 @@ bool ParseSimWinCommandLine(const char* line, SimWinOptions* options, std::strin
             options->machine_path = value;
         } else if (Option(word, "transcript", &value)) {
             options->transcript_path = value;
+        } else if (Option(word, "package", &value)) {
+            options->package_path = value;
         } else if (Option(word, "pace", &value)) {
             char* end = nullptr;
             unsigned long ms = strtoul(value.c_str(), &end, 10);
@@ -62,7 +64,7 @@ bool ParseSimWinCommandLine(const char* line, SimWinOptions* options, std::strin
             options->tool_command_line += word;
             continue;
         }
-        if (value.empty() && word.find("/pace") != 0) {
+        if (value.empty()) {
             *error = "missing file in " + word;
             return false;
         }
