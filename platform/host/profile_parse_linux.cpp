@@ -209,11 +209,9 @@ DWORD ListKeys(const std::vector<WCH>& text, Span section, WCH* out, DWORD capac
     *w = 0;
     if (cut || left <= 1) {
         // A buffer of one or two units holds no name at all: nothing was
-        // written and there is no unit before w to end the list with.
-        if (w == out) {
-            if (capacity > 1) out[1] = 0;
-            return capacity > 2 ? capacity - 2 : 0;
-        }
+        // written and there is no unit before w to end the list with. The
+        // Windows reader leaves it at the one zero (tests/profile-wine).
+        if (w == out) return capacity > 2 ? capacity - 2 : 0;
         w[-1] = 0;
         return capacity - 2;
     }

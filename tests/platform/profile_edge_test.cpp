@@ -1,5 +1,9 @@
 // Profile reads the profile harness (fuzz/profile_fuzzer.cpp) broke: key
 // listings into buffers of one or two units, and zero bytes inside values.
+// (Wine guesses that an 8-bit file with zero bytes is UTF-16 and finds
+// nothing in it; the host reads it as 8-bit text, so the second case is not
+// in the Wine comparison. What holds on both: the length returned is that of
+// the text written.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,7 +33,7 @@ TEST(ProfileEdge, KeyListingIntoOneOrTwoUnitsStaysInsideTheBuffer) {
     EXPECT_EQ(List(kList, guard + 1, 2), 0u);
     EXPECT_EQ(guard[0], u'#') << "written before the buffer";
     EXPECT_EQ(guard[1], 0);
-    EXPECT_EQ(guard[2], 0);
+    EXPECT_EQ(guard[2], u'#') << "the Windows reader writes the one zero only";
     EXPECT_EQ(guard[3], u'#') << "written after the buffer";
 
     // Three units hold a cut first name and the list's two terminators.

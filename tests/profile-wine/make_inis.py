@@ -110,6 +110,3 @@ LIST = (
     "novalue\n"
 )
 put("list.ini", LIST.encode("ascii"))
-
-# Zero bytes inside values: the reader stops the value at the first one.
-put("nul.ini", b"[S]\r\nv=ab\x00cd\r\nw=\x00x\r\nq=\"a\x00b\"\r\n[T]\r\nk=1\r\n")
