@@ -7,7 +7,7 @@ PACKAGES_LINUX=(cmake g++ make python3 pkg-config zlib1g-dev libgtest-dev libgmo
                 zip unzip p7zip-full libarchive-tools file)
 PACKAGES_WINDOWS=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
                   libz-mingw-w64-dev wine64 xvfb xdotool imagemagick x11-utils)
-PACKAGES_FUZZ=(clang libclang-rt-14-dev)
+PACKAGES_FUZZ=(clang libclang-rt-14-dev valgrind)
 
 want=("${PACKAGES_LINUX[@]}")
 case "${1:-all}" in
