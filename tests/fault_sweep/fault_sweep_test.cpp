@@ -466,6 +466,12 @@ protected:
                     CheckSequence(r, &problems);
                     if (!s.sata && r.outcome == "success" && (state != "new firmware" || after != "new firmware"))
                         problems.push_back("success without the new firmware and version running");
+                    // A failed piece, commit or write is success only where its
+                    // failure is ignored on purpose: a bridge's completion phase.
+                    bool must_fail = target.kind == ReqKind::kDownload || target.kind == ReqKind::kCommit ||
+                                     target.kind == ReqKind::kConfigWrite || target.kind == ReqKind::kMpWrite;
+                    if (!s.sata && fired && must_fail && target.phase != 3 && r.outcome == "success")
+                        problems.push_back("success after a failed " + std::string(KindName(target.kind)));
                     if (r.outcome == "refused") {
                         for (const DecodedRequest& q : r.requests)
                             if (q.kind != ReqKind::kOther && q.kind != ReqKind::kConfigRead && q.kind != ReqKind::kMpRead)
