@@ -50,7 +50,7 @@ namespace {
 using sim::Attachment;
 
 struct Scenario {
-    const char* name;
+    std::string name;
     bool sata;
     Attachment attachment;
     bool config_path;  // NVMe: the drive has vendor information
@@ -496,7 +496,7 @@ protected:
         }
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::string summary = std::string(s.name) + ": N=" + std::to_string(n_requests) + ", " +
+        std::string summary = s.name + ": N=" + std::to_string(n_requests) + ", " +
                               std::to_string(runs) + " faulted runs, " + std::to_string(with_problems) +
                               " with problems, " + std::to_string(static_cast<int>(seconds * 1000)) + " ms;";
         for (const auto& o : outcomes) summary += " [" + o.first + "] " + std::to_string(o.second) + ";";
@@ -542,8 +542,6 @@ std::vector<Scenario> Scenarios() {
         const char* name;
     };
     std::vector<Scenario> out;
-    static std::vector<std::string> names;
-    names.reserve(32);
     const Att nvme[] = {{Attachment::kNativeNvme, "Native"},
                         {Attachment::kRst, "Rst"},
                         {Attachment::kAsmedia, "Asmedia"},
@@ -552,21 +550,19 @@ std::vector<Scenario> Scenarios() {
     for (const Att& a : nvme)
         for (bool config : {false, true})
             for (bool before : {false, true}) {
-                names.push_back(std::string("Nvme") + a.name + (config ? "Config" : "Plain") +
-                                (before ? "Before" : "After"));
-                out.push_back({names.back().c_str(), false, a.a, config, before});
+                out.push_back({std::string("Nvme") + a.name + (config ? "Config" : "Plain") + (before ? "Before" : "After"),
+                               false, a.a, config, before});
             }
     const Att sata[] = {{Attachment::kSataPort, "SataPort"},
                         {Attachment::kUsbSata, "SataUsbBridge"},
                         {Attachment::kScsiAdapter, "SataScsiAdapter"}};
     for (const Att& a : sata) {
-        names.push_back(a.name);
-        out.push_back({names.back().c_str(), true, a.a, true, false});
+        out.push_back({a.name, true, a.a, true, false});
     }
     return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Updates, FaultSweep, ::testing::ValuesIn(Scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 }  // namespace
