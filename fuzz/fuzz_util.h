@@ -12,7 +12,8 @@
 
 namespace fuzz {
 
-// A folder under /tmp made once per process ("/tmp/qn-fuzz-<name>-XXXXXX").
+// A folder made once per process: "/dev/shm/qn-fuzz-<name>-XXXXXX", or
+// under /tmp without /dev/shm.
 const std::string& ScratchDir(const char* name);
 
 std::u16string Wide(const std::string& ascii);

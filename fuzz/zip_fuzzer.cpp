@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/fuzz_util.h"
 #include "package/zip_reader.h"
 
 namespace fs = std::filesystem;
@@ -19,15 +20,7 @@ namespace {
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-const std::string& Root() {
-    static std::string root = [] {
-        char pattern[] = "/tmp/qn-fuzz-zip-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made == nullptr) abort();
-        return std::string(made);
-    }();
-    return root;
-}
+const std::string& Root() { return fuzz::ScratchDir("zip"); }
 
 void MakeWritable(const fs::path& dir) {
     std::error_code ec;
