@@ -133,7 +133,7 @@ bool TakeFaultFor(MachineState& machine, int drive, FaultMatch match, uint32_t c
                   uint8_t* ata_error);
 void DriveLeaves(MachineState& machine, int drive, bool power_cycle);
 
-// Build the tree and the drives of a spec (the spec is assumed valid).
+// Build the tree and the drives of a machine description (assumed valid).
 void BuildMachine(MachineState& machine, const MachineSpec& spec);
 // Check what JSON cannot: names, numbers, parents. "" when sound.
 std::string CheckMachine(const MachineSpec& spec);
