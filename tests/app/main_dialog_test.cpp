@@ -15,22 +15,14 @@
 #include "platform/host/host_control.h"
 #include "platform/host/host_path.h"
 #include "platform/os.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 class MainDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qn_dialog_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const char* old = getenv("TMPDIR");
-        had_tmpdir_ = old != nullptr;
-        old_tmpdir_ = old ? old : "";
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        old_cwd_ = cwd;
-        setenv("TMPDIR", root_.c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(MakeTempDir(&tmp_, "qn_dialog_", true));
         HostResetAll();
         HostClearResources();  // no package: ExtractPackage finds nothing
     }
@@ -40,14 +32,7 @@ protected:
             HostCloseDialog();
             HostJoinDialogThread();
         }
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        if (had_tmpdir_) {
-            setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-        std::string cmd = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        ASSERT_NO_FATAL_FAILURE(RemoveTempDir(tmp_));
     }
 
     // Starts the tool with this command line and waits for its dialog.
@@ -69,17 +54,14 @@ protected:
         Close();
         return flag;
     }
-    std::string L(const std::string& rel) const { return root_ + "/" + rel; }
+    std::string L(const std::string& rel) const { return tmp_.root + "/" + rel; }
     bool Exists(const std::string& rel) const {
         struct stat st;
         return stat(L(rel).c_str(), &st) == 0;
     }
     std::string WorkRel() const { return "Quillon/" + std::to_string(kHostClockStart); }
 
-    std::string root_;
-    std::string old_tmpdir_;
-    std::string old_cwd_;
-    bool had_tmpdir_ = false;
+    TempDir tmp_;
 };
 
 TEST_F(MainDialogTest, DebugSwitchAnyCaseAnyPlaceButOnlyWithTheSlash) {
@@ -147,7 +129,7 @@ TEST_F(MainDialogTest, LayoutAtInitialisation) {
 TEST_F(MainDialogTest, WorkDirectoryLivesWhileTheDialogIsUp) {
     ASSERT_NE(Start(""), nullptr);
     AppState* state = GetAppState();
-    std::u16string work = HostUtf16(root_) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart));
+    std::u16string work = HostUtf16(tmp_.root) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart));
     EXPECT_EQ(std::u16string(state->szWorkDir), work);
     EXPECT_EQ(std::u16string(state->szIniPath), work + u"\\QuillonInfo.ini");
     EXPECT_TRUE(Exists(WorkRel()));
@@ -184,7 +166,7 @@ TEST_F(MainDialogTest, ExitIsRefusedWhileAWorkerRuns) {
 
 TEST_F(MainDialogTest, NoUsableTempFolderMeansNoWorkFolderAndNothingDeleted) {
     std::ofstream(L("precious.bin")) << "x";
-    setenv("TMPDIR", (root_ + "/" + std::string(300, 't')).c_str(), 1);
+    setenv("TMPDIR", (tmp_.root + "/" + std::string(300, 't')).c_str(), 1);
     ASSERT_NE(Start(""), nullptr);
     AppState* state = GetAppState();
     EXPECT_EQ(state->szWorkDir[0], 0);

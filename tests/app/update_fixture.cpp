@@ -118,16 +118,7 @@ TestPackage DefaultTestPackage() {
 }
 
 void UpdateFixture::SetUp() {
-    char pattern[] = "/tmp/qn_update_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    const char* old = getenv("TMPDIR");
-    had_tmpdir_ = old != nullptr;
-    old_tmpdir_ = old ? old : "";
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    old_cwd_ = cwd;
-    setenv("TMPDIR", root_.c_str(), 1);
+    ASSERT_NO_FATAL_FAILURE(MakeTempDir(&tmp_, "qn_update_", true));
     HostResetAll();
     HostClearResources();
     sim::ResetMachine();
@@ -147,13 +138,7 @@ void UpdateFixture::TearDown() {
     }
     HostSetObservers(HostObservers{});
     sim::ResetMachine();
-    ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-    if (had_tmpdir_)
-        setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
-    std::string cmd = "rm -rf '" + root_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(RemoveTempDir(tmp_));
 }
 
 void UpdateFixture::Install(const sim::MachineSpec& machine) {

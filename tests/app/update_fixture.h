@@ -13,6 +13,7 @@
 
 #include "nvme/disk_info.h"
 #include "platform/sim/sim_machine.h"
+#include "tests/common/temp_dir.h"
 
 struct TestPackage {
     std::vector<std::pair<std::string, std::string>> keys;     // UPDATEINFO, in order
@@ -53,10 +54,7 @@ protected:
     int LogIndex(const std::u16string& prefix);  // first line starting so, -1 none
     std::vector<std::u16string> ListTexts();
 
-    std::string root_;
-    std::string old_tmpdir_;
-    std::string old_cwd_;
-    bool had_tmpdir_ = false;
+    TempDir tmp_;
     std::mutex mutex_;
     std::vector<int> positions_;
 };

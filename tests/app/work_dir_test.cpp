@@ -12,64 +12,46 @@
 
 #include "platform/host/host_control.h"
 #include "platform/host/host_path.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 class WorkDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qn_workdir_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const char* old = getenv("TMPDIR");
-        had_tmpdir_ = old != nullptr;
-        old_tmpdir_ = old ? old : "";
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        old_cwd_ = cwd;
-        setenv("TMPDIR", root_.c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(MakeTempDir(&tmp_, "qn_workdir_", true));
         HostClockReset();
         *GetAppState() = AppState{};
     }
     void TearDown() override {
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        if (had_tmpdir_) {
-            setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-        std::string cmd = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        ASSERT_NO_FATAL_FAILURE(RemoveTempDir(tmp_));
         *GetAppState() = AppState{};
     }
-    std::string L(const std::string& rel) const { return root_ + "/" + rel; }
+    std::string L(const std::string& rel) const { return tmp_.root + "/" + rel; }
     bool Exists(const std::string& rel) const {
         struct stat st;
         return stat(L(rel).c_str(), &st) == 0;
     }
     void Touch(const std::string& rel) const { std::ofstream(L(rel)) << "x"; }
 
-    std::string root_;
-    std::string old_tmpdir_;
-    std::string old_cwd_;
-    bool had_tmpdir_ = false;
+    TempDir tmp_;
 };
 
 TEST_F(WorkDirTest, IsNamedByTheTickCountInsideQuillon) {
     AppState* state = GetAppState();
     ASSERT_EQ(CreateWorkDir(state), 1);
-    std::u16string expected = HostUtf16(root_) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart));
+    std::u16string expected = HostUtf16(tmp_.root) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart));
     EXPECT_EQ(std::u16string(state->szWorkDir), expected);
     EXPECT_EQ(state->bWorkDirCreated, 1);
     EXPECT_TRUE(Exists("Quillon/" + std::to_string(kHostClockStart)));
 }
 
 TEST_F(WorkDirTest, ATempFolderEndingInABackslashGivesTheSamePath) {
-    setenv("TMPDIR", (root_ + "/").c_str(), 1);
+    setenv("TMPDIR", (tmp_.root + "/").c_str(), 1);
     AppState* state = GetAppState();
     ASSERT_EQ(CreateWorkDir(state), 1);
     EXPECT_EQ(std::u16string(state->szWorkDir),
-              HostUtf16(root_) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart)));
+              HostUtf16(tmp_.root) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart)));
 }
 
 TEST_F(WorkDirTest, ASecondRunGetsANewFolderAndLeavesTheOldOne) {
@@ -132,7 +114,7 @@ TEST_F(WorkDirTest, AFolderThisRunDidNotCreateIsNeverEmptied) {
 
 TEST_F(WorkDirTest, AnUnusableTempFolderGivesNoWorkFolder) {
     // GetTempPathW longer than the buffer: no folder at all, nothing to clean.
-    setenv("TMPDIR", (root_ + "/" + std::string(300, 't')).c_str(), 1);
+    setenv("TMPDIR", (tmp_.root + "/" + std::string(300, 't')).c_str(), 1);
     AppState* state = GetAppState();
     EXPECT_EQ(CreateWorkDir(state), 0);
     EXPECT_EQ(state->szWorkDir[0], 0);
@@ -140,7 +122,7 @@ TEST_F(WorkDirTest, AnUnusableTempFolderGivesNoWorkFolder) {
 
     // Even a path put there by hand is not touched without the created flag.
     Touch("precious.bin");
-    std::u16string root = HostUtf16(root_);
+    std::u16string root = HostUtf16(tmp_.root);
     std::copy(root.begin(), root.end(), state->szWorkDir);
     state->szWorkDir[root.size()] = 0;
     RemoveWorkDir(state);
@@ -151,8 +133,8 @@ TEST_F(WorkDirTest, APathThatWouldBeCutIsNotUsed) {
     // "...\Quillon" fits in 260 units but "...\Quillon\3600000" does not:
     // cut, it could name the Quillon folder itself or some other one.
     std::string deep = "d";
-    while (HostUtf16(root_ + "/" + deep).size() + 8 < 256) deep += "d";
-    setenv("TMPDIR", (root_ + "/" + deep).c_str(), 1);
+    while (HostUtf16(tmp_.root + "/" + deep).size() + 8 < 256) deep += "d";
+    setenv("TMPDIR", (tmp_.root + "/" + deep).c_str(), 1);
     AppState* state = GetAppState();
     EXPECT_EQ(CreateWorkDir(state), 0);
     EXPECT_EQ(state->szWorkDir[0], 0);

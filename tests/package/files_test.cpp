@@ -12,35 +12,25 @@
 
 #include "platform/host/host_path.h"
 #include "platform/wtext.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qn_files_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const char* old = getenv("TMPDIR");
-        old_tmpdir_ = old ? old : "";
-        had_tmpdir_ = old != nullptr;
+        ASSERT_NO_FATAL_FAILURE(MakeTempDir(&tmp_, "qn_files_", false));
     }
     void TearDown() override {
-        if (had_tmpdir_) {
-            setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-        std::string cmd = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        ASSERT_NO_FATAL_FAILURE(RemoveTempDir(tmp_));
     }
     // The tool's spelling of a path below the scratch folder.
     std::u16string W(const std::string& rel) const {
-        std::u16string p = HostUtf16(root_);
+        std::u16string p = HostUtf16(tmp_.root);
         if (!rel.empty()) p += u"\\" + HostUtf16(rel);
         return p;
     }
-    std::string L(const std::string& rel) const { return root_ + "/" + rel; }
+    std::string L(const std::string& rel) const { return tmp_.root + "/" + rel; }
     void Touch(const std::string& rel, const std::string& bytes = "x") const {
         std::ofstream(L(rel), std::ios::binary) << bytes;
     }
@@ -49,31 +39,29 @@ protected:
         return stat(L(rel).c_str(), &st) == 0;
     }
 
-    std::string root_;
-    std::string old_tmpdir_;
-    bool had_tmpdir_ = false;
+    TempDir tmp_;
 };
 
 TEST_F(FilesTest, TempDirLosesItsTrailingBackslash) {
-    setenv("TMPDIR", root_.c_str(), 1);
+    setenv("TMPDIR", tmp_.root.c_str(), 1);
     WCH plain[260];
     GetTempDir(plain, 260);
     EXPECT_EQ(std::u16string(plain), W(""));
 
-    setenv("TMPDIR", (root_ + "/").c_str(), 1);
+    setenv("TMPDIR", (tmp_.root + "/").c_str(), 1);
     WCH slashed[260];
     GetTempDir(slashed, 260);
     EXPECT_EQ(std::u16string(slashed), std::u16string(plain));
 }
 
 TEST_F(FilesTest, TempDirThatDoesNotFitIsEmpty) {
-    setenv("TMPDIR", (root_ + "/" + std::string(300, 'd')).c_str(), 1);
+    setenv("TMPDIR", (tmp_.root + "/" + std::string(300, 'd')).c_str(), 1);
     WCH buf[260];
     buf[0] = u'#';
     GetTempDir(buf, 260);
     EXPECT_EQ(buf[0], 0);
 
-    setenv("TMPDIR", root_.c_str(), 1);
+    setenv("TMPDIR", tmp_.root.c_str(), 1);
     WCH small[4] = {u'#', u'#', u'#', u'#'};
     GetTempDir(small, 4);
     EXPECT_EQ(small[0], 0);
