@@ -9,32 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/package/zip_test_util.h"
+#include "tests/tools/tool_run.h"
 
 namespace {
-
-std::string ToolPath() {
-    char self[PATH_MAX] = {};
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    dir = dir.substr(0, dir.rfind('/'));
-    return dir + "/../tools/quillon-tool/quillon-tool";
-}
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-ToolRun Tool(const ScratchDir& dir, const std::string& arguments) {
-    const std::string out = dir.Sub("stdout.txt");
-    const std::string err = dir.Sub("stderr.txt");
-    ToolRun r;
-    r.status = RunCommand(ShellQuote(ToolPath()) + " " + arguments + " >" + ShellQuote(out) + " 2>" + ShellQuote(err));
-    r.out = ReadBytes(out);
-    r.err = ReadBytes(err);
-    return r;
-}
 
 TEST(QuillonToolPackage, ListShowsEveryEntryWithItsResult) {
     ASSERT_EQ(access(ToolPath().c_str(), X_OK), 0) << ToolPath();
