@@ -57,38 +57,7 @@ DriveState ReadDrive(int number) {
     return out;
 }
 
-class NvmeUpdateE2E : public UpdateFixture {
-protected:
-    // One run: RUN pressed, the worker done, its result handled.
-    void Run() {
-        ClearPositions();
-        results_before_ = UpdateResultCount();
-        ASSERT_EQ(HostPressButton(kIdRun), kHostDone);
-    }
-    int Result() {
-        EXPECT_EQ(UpdateResultCount(), results_before_ + 1) << "exactly one result per run";
-        return LastUpdateResult();
-    }
-    // Idle again with nothing held: controls back, no worker, no handle,
-    // set, memory block or thread left, nothing closed twice.
-    void ExpectCleanIdle() {
-        EXPECT_TRUE(HostControlEnabled(kIdRun));
-        EXPECT_TRUE(HostControlEnabled(kIdDriveList));
-        EXPECT_EQ(GetAppState()->hWorkerThread, nullptr);
-        EXPECT_EQ(sim::OpenHandleCount(), 0);
-        EXPECT_EQ(sim::OpenDeviceInfoSetCount(), 0);
-        EXPECT_EQ(HostMemoryBlocks(), 0);
-        EXPECT_EQ(HostLiveThreads(), 0);
-        EXPECT_EQ(HostOpenHandleCount(kHostThread), 0);
-        EXPECT_EQ(HostBadCloseCount(), 0);
-    }
-    std::vector<std::u16string> BoxTexts() {
-        std::vector<std::u16string> out;
-        for (const HostMessageBox& b : HostMessageBoxes()) out.push_back(b.text);
-        return out;
-    }
-    int results_before_ = 0;
-};
+class NvmeUpdateE2E : public UpdateFixture {};
 
 struct AttachmentCase {
     Attachment attachment;

@@ -84,31 +84,10 @@ std::vector<int> ExpectedBar(size_t image_size) {
 
 class SataUpdateE2E : public UpdateFixture {
 protected:
+    // The drive's request record starts afresh with each run.
     void Run() {
-        ClearPositions();
         sim::ClearRequests();
-        results_before_ = UpdateResultCount();
-        ASSERT_EQ(HostPressButton(kIdRun), kHostDone);
-    }
-    int Result() {
-        EXPECT_EQ(UpdateResultCount(), results_before_ + 1) << "exactly one result per run";
-        return LastUpdateResult();
-    }
-    void ExpectCleanIdle() {
-        EXPECT_TRUE(HostControlEnabled(kIdRun));
-        EXPECT_TRUE(HostControlEnabled(kIdDriveList));
-        EXPECT_EQ(GetAppState()->hWorkerThread, nullptr);
-        EXPECT_EQ(sim::OpenHandleCount(), 0);
-        EXPECT_EQ(sim::OpenDeviceInfoSetCount(), 0);
-        EXPECT_EQ(HostMemoryBlocks(), 0);
-        EXPECT_EQ(HostLiveThreads(), 0);
-        EXPECT_EQ(HostOpenHandleCount(kHostThread), 0);
-        EXPECT_EQ(HostBadCloseCount(), 0);
-    }
-    std::vector<std::u16string> BoxTexts() {
-        std::vector<std::u16string> out;
-        for (const HostMessageBox& b : HostMessageBoxes()) out.push_back(b.text);
-        return out;
+        UpdateFixture::Run();
     }
     // One SATA drive of this attachment, the package, the dialog up with the drive listed.
     void StartWith(Attachment attachment, const TestPackage& package, const char* command_line = "",
@@ -122,7 +101,6 @@ protected:
         ASSERT_EQ(ListTexts(), std::vector<std::u16string>{u"VELQORAX VS300 256GB (RAW)"});
         HostResetBadCloseCount();
     }
-    int results_before_ = 0;
 };
 
 class EverySataAttachment : public SataUpdateE2E, public ::testing::WithParamInterface<Attachment> {};

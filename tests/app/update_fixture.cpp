@@ -8,8 +8,10 @@
 #include "app/app_main.h"
 #include "app/app_state.h"
 #include "app/dialog_ids.h"
+#include "app/update_worker.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"
+#include "platform/host/host_objects.h"
 
 std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
@@ -168,6 +170,35 @@ void UpdateFixture::Close() {
     ASSERT_TRUE(HostDialogEnded(&result));
     EXPECT_EQ(result, 0);
     EXPECT_EQ(HostJoinDialogThread(), 0);
+}
+
+void UpdateFixture::Run() {
+    ClearPositions();
+    results_before_ = UpdateResultCount();
+    ASSERT_EQ(HostPressButton(kIdRun), kHostDone);
+}
+
+int UpdateFixture::Result() {
+    EXPECT_EQ(UpdateResultCount(), results_before_ + 1) << "exactly one result per run";
+    return LastUpdateResult();
+}
+
+void UpdateFixture::ExpectCleanIdle() {
+    EXPECT_TRUE(HostControlEnabled(kIdRun));
+    EXPECT_TRUE(HostControlEnabled(kIdDriveList));
+    EXPECT_EQ(GetAppState()->hWorkerThread, nullptr);
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(sim::OpenDeviceInfoSetCount(), 0);
+    EXPECT_EQ(HostMemoryBlocks(), 0);
+    EXPECT_EQ(HostLiveThreads(), 0);
+    EXPECT_EQ(HostOpenHandleCount(kHostThread), 0);
+    EXPECT_EQ(HostBadCloseCount(), 0);
+}
+
+std::vector<std::u16string> UpdateFixture::BoxTexts() {
+    std::vector<std::u16string> out;
+    for (const HostMessageBox& b : HostMessageBoxes()) out.push_back(b.text);
+    return out;
 }
 
 std::vector<int> UpdateFixture::Positions() {

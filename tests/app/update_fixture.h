@@ -54,9 +54,19 @@ protected:
     int LogIndex(const std::u16string& prefix);  // first line starting so, -1 none
     std::vector<std::u16string> ListTexts();
 
+    // One run: RUN pressed, the worker done, its result handled.
+    void Run();
+    // The run's result; exactly one per run.
+    int Result();
+    // Idle again with nothing held: controls back, no worker, no handle,
+    // set, memory block or thread left, nothing closed twice.
+    void ExpectCleanIdle();
+    std::vector<std::u16string> BoxTexts();  // message box texts, in order
+
     TempDir tmp_;
     std::mutex mutex_;
     std::vector<int> positions_;
+    int results_before_ = 0;
 };
 
 std::u16string U16(const std::string& text);
