@@ -8,19 +8,11 @@
 #include "io_mock.h"
 #include "nvme/nvme_commands.h"
 #include "nvme/transport.h"
+#include "tests/common/command_test.h"
 
 using V = std::vector<uint8_t>;
 
 static HANDLE kDrive = reinterpret_cast<HANDLE>(0x1234);
-
-static DiskAccess Access(int type, int vsc = 0) {
-    DiskAccess a;
-    std::memset(&a, 0, sizeof a);
-    a.iCmdType = type;
-    a.hScsiPort = INVALID_HANDLE_VALUE;
-    a.iVSCType = vsc;
-    return a;
-}
 
 // Common pass-through fields of every bridge request.
 static void CheckBlock(const MockCall& c, uint8_t data_in, uint32_t length, uint8_t sense, uint32_t timeout) {

@@ -12,47 +12,18 @@
 #include "nvme/nvme_commands.h"
 #include "nvme/transport.h"
 #include "platform/host/host_control.h"
+#include "tests/common/command_test.h"
 
 using V = std::vector<uint8_t>;
 
 static HANDLE kDrive = reinterpret_cast<HANDLE>(0x1234);
-
-static DiskAccess Access(int type, int vsc = 0) {
-    DiskAccess a;
-    std::memset(&a, 0, sizeof a);
-    a.iCmdType = type;
-    a.hScsiPort = INVALID_HANDLE_VALUE;
-    a.iVSCType = vsc;
-    return a;
-}
 
 // The NVMe command of a native protocol request (at 80) or of a JMicron
 // staging block (at 8).
 static V NativeCmd(const MockCall& c) { return Bytes(c.in, 80, 64); }
 static V JmiCmd(const MockCall& c) { return Bytes(c.data_out, 8, 64); }
 
-class CommandLayer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        HostResetAll();
-        GetAppState()->bDebug = 1;
-        memory_before_ = HostMemoryBlocks();
-    }
-    void TearDown() override {
-        EXPECT_EQ(HostMemoryBlocks(), memory_before_) << "committed pages leaked";
-        GetAppState()->bDebug = 0;
-    }
-    static std::vector<std::u16string> Logged() {
-        std::vector<std::u16string> lines;
-        for (const std::u16string& l : HostDebugLines()) lines.push_back(l.substr(23));
-        return lines;
-    }
-    static bool Has(const std::u16string& line) {
-        std::vector<std::u16string> l = Logged();
-        return std::find(l.begin(), l.end(), line) != l.end();
-    }
-    int memory_before_ = 0;
-};
+class CommandLayer : public DebugLogTest {};
 
 TEST_F(CommandLayer, UnsupportedCommandTypeSendsNothing) {
     IoMock io;

@@ -9,20 +9,13 @@
 
 #include "platform/host/host_control.h"
 #include "sata_topology/sata_identify.h"
+#include "tests/common/command_test.h"
 #include "tests/sata_topology/ata_mock.h"
 
 namespace {
 
 using V = std::vector<uint8_t>;
 HANDLE const kDrive = reinterpret_cast<HANDLE>(0x5A7A);
-
-DiskAccess Access(int type) {
-    DiskAccess a;
-    std::memset(&a, 0, sizeof a);
-    a.iCmdType = type;
-    a.hScsiPort = INVALID_HANDLE_VALUE;
-    return a;
-}
 
 V Cdb12(const AtaCall& c) { return Slice(c.in, sptd64::Cdb, 16); }
 V TaskFile(const AtaCall& c) { return Slice(c.in, aptd64::CurrentTaskFile, 8); }

@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "platform/host/host_control.h"
 #include "sata_topology/ata_command.h"
+#include "tests/common/command_test.h"
 #include "tests/sata_topology/ata_mock.h"
 
 namespace {
@@ -17,38 +18,13 @@ namespace {
 using V = std::vector<uint8_t>;
 HANDLE const kDrive = reinterpret_cast<HANDLE>(0x5A7A);
 
-DiskAccess Access(int type) {
-    DiskAccess a;
-    std::memset(&a, 0, sizeof a);
-    a.iCmdType = type;
-    a.hScsiPort = INVALID_HANDLE_VALUE;
-    return a;
-}
-
 V Pattern(size_t n) {
     V v(n);
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 31 + i / 4096);
     return v;
 }
 
-class SataDownload : public ::testing::Test {
-protected:
-    void SetUp() override {
-        HostResetAll();
-        GetAppState()->bDebug = 1;
-        memory_before_ = HostMemoryBlocks();
-    }
-    void TearDown() override {
-        EXPECT_EQ(HostMemoryBlocks(), memory_before_) << "a transfer buffer leaked";
-        GetAppState()->bDebug = 0;
-    }
-    static std::vector<std::u16string> Logged() {
-        std::vector<std::u16string> lines;
-        for (const std::u16string& l : HostDebugLines()) lines.push_back(l.substr(23));
-        return lines;
-    }
-    int memory_before_ = 0;
-};
+class SataDownload : public DebugLogTest {};
 
 TEST_F(SataDownload, TenPiecesAtTheirBlockOffsetsWithProgressBeforePiecesTwoToTen) {
     AtaMock io;

@@ -14,6 +14,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
+#include "tests/common/command_test.h"
 
 namespace {
 
@@ -22,34 +23,18 @@ using sim::Attachment;
 std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 std::u16string Path(int n) { return U16("\\\\.\\PhysicalDrive" + std::to_string(n)); }
 
-class SataIdentify : public ::testing::Test {
+class SataIdentify : public DebugLogTest {
 protected:
-    void SetUp() override {
-        HostResetAll();
-        GetAppState()->bDebug = 1;
-        memory_before_ = HostMemoryBlocks();
-    }
     void TearDown() override {
         EXPECT_EQ(0, sim::OpenHandleCount()) << "a handle leaked";
         EXPECT_EQ(0, sim::OpenDeviceInfoSetCount()) << "a device information set leaked";
-        EXPECT_EQ(HostMemoryBlocks(), memory_before_) << "a transfer buffer leaked";
-        GetAppState()->bDebug = 0;
+        DebugLogTest::TearDown();
         sim::ResetMachine();
     }
     void Install(const sim::MachineSpec& m) {
         std::string error;
         ASSERT_TRUE(sim::InstallMachine(m, &error)) << error;
     }
-    static std::vector<std::u16string> Logged() {
-        std::vector<std::u16string> lines;
-        for (const std::u16string& l : HostDebugLines()) lines.push_back(l.substr(23));
-        return lines;
-    }
-    static bool Has(const std::u16string& line) {
-        std::vector<std::u16string> l = Logged();
-        return std::find(l.begin(), l.end(), line) != l.end();
-    }
-    int memory_before_ = 0;
 };
 
 TEST_F(SataIdentify, CapacityFollowsTheIdemaRuleAndSixteenGigabytesIsTheFloor) {
