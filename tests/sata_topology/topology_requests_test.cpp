@@ -11,6 +11,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
 #include "sata_topology/topology.h"
+#include "tests/sata_topology/sim_machine_test.h"
 
 namespace {
 
@@ -21,17 +22,8 @@ const char* kHc = "PCI\\VEN_8086&DEV_A36D\\3&11583659&0&A0";
 const char* kRoot = "USB\\ROOT_HUB30\\4&1111&0&0";
 const char* kHub = "USB\\VID_05E3&PID_0610\\6&3333&0&2";
 
-class TopologyRequests : public ::testing::Test {
+class TopologyRequests : public SimMachineTest {
 protected:
-    void TearDown() override {
-        EXPECT_EQ(0, sim::OpenHandleCount()) << "a handle leaked";
-        EXPECT_EQ(0, sim::OpenDeviceInfoSetCount()) << "a device information set leaked";
-        sim::ResetMachine();
-    }
-    void Install(const sim::MachineSpec& machine) {
-        std::string error;
-        ASSERT_TRUE(sim::InstallMachine(machine, &error)) << error;
-    }
     static HANDLE Open(const char16_t* path) {
         return os::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL);

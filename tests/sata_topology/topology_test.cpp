@@ -12,6 +12,7 @@
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
+#include "tests/sata_topology/sim_machine_test.h"
 
 namespace {
 
@@ -23,17 +24,8 @@ const char* kRoot1 = "USB\\ROOT_HUB30\\4&1111&0&0";
 const char* kRoot2 = "USB\\ROOT_HUB30\\5&2222&0&0";
 const char* kHub = "USB\\VID_05E3&PID_0610\\6&3333&0&2";
 
-class Topology : public ::testing::Test {
+class Topology : public SimMachineTest {
 protected:
-    void TearDown() override {
-        EXPECT_EQ(0, sim::OpenHandleCount()) << "a handle leaked";
-        EXPECT_EQ(0, sim::OpenDeviceInfoSetCount()) << "a device information set leaked";
-        sim::ResetMachine();
-    }
-    void Install(const sim::MachineSpec& machine) {
-        std::string error;
-        ASSERT_TRUE(sim::InstallMachine(machine, &error)) << error;
-    }
     // Two host controllers, each with a root hub; a hub on root port 2 of the first.
     sim::MachineSpec UsbTree() {
         sim::MachineSpec m;
