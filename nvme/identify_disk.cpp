@@ -1,5 +1,6 @@
 // Identification of one NVMe drive into its record.
 #include "app/log.h"
+#include "nvme/drive_path.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "package/image.h"
@@ -23,20 +24,6 @@ constexpr size_t kFwRev = 64;  // 8 bytes
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-// The N of "\\.\PhysicalDrive%d", read without regard to case; 0 when the
-// path has another form.
-uint32_t DriveNumberOf(const WCH* path) {
-    static const char kPrefix[] = "\\\\.\\PHYSICALDRIVE";
-    size_t i = 0;
-    for (; kPrefix[i]; ++i) {
-        WCH c = path[i];
-        if (c >= u'a' && c <= u'z') c = static_cast<WCH>(c - u'a' + u'A');
-        if (c != static_cast<WCH>(kPrefix[i])) return 0;
-    }
-    uint32_t n = 0;
-    for (; path[i] >= u'0' && path[i] <= u'9'; ++i) n = n * 10 + static_cast<uint32_t>(path[i] - u'0');
-    return n;
-}
 
 void CloseDrive(HANDLE drive, DiskAccess* access) {
     os::CloseHandle(drive);

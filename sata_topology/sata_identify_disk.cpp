@@ -3,6 +3,7 @@
 
 #include "app/log.h"
 #include "nvme/device_io.h"
+#include "nvme/drive_path.h"
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
@@ -30,20 +31,6 @@ constexpr size_t kPages = 288, kChannels = 295, kChipEnables = 296, kLuns = 297,
 
 uint16_t Word(const BYTE* data, size_t index) { return static_cast<uint16_t>(data[2 * index] | (data[2 * index + 1] << 8)); }
 
-// The N of "\\.\PhysicalDrive%d", read without regard to case; 0 when the
-// path has another form.
-uint32_t DriveNumberOf(const WCH* path) {
-    static const char kPrefix[] = "\\\\.\\PHYSICALDRIVE";
-    size_t i = 0;
-    for (; kPrefix[i]; ++i) {
-        WCH c = path[i];
-        if (c >= u'a' && c <= u'z') c = static_cast<WCH>(c - u'a' + u'A');
-        if (c != static_cast<WCH>(kPrefix[i])) return 0;
-    }
-    uint32_t n = 0;
-    for (; path[i] >= u'0' && path[i] <= u'9'; ++i) n = n * 10 + static_cast<uint32_t>(path[i] - u'0');
-    return n;
-}
 
 // An ATA text field: two characters a word, the first in the high byte.
 void AtaText(const BYTE* identify, size_t first_word, size_t characters, WCH* out) {
