@@ -1,10 +1,10 @@
 // Entry point of the tool.
 #include "app/app_main.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/main_dialog.h"
-#include "app/text_search.h"
+#include "core/text_search.h"
 #include "platform/os.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <initializer_list>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/drive_source.h"
 #include "app/eligibility.h"

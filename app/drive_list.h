@@ -2,7 +2,7 @@
 // drive and the selection handler.
 #pragma once
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // Enumerates, admits and lists the drives, keeping the previous choice
 // selected. initial: the start-up fill (no previous choice to keep). Runs on

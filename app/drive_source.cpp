@@ -1,11 +1,11 @@
 // NVMe or SATA, by the configuration.
 #include "app/drive_source.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/sata_worker.h"
 #include "app/update_worker.h"
 #include "nvme/identify.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/sata_identify.h"
 
 uint32_t EnumDrives(DiskInfo* list, uint32_t capacity) {
     if (GetAppState()->bIsSATA) return EnumSataDisks(list, capacity);

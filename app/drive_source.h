@@ -2,7 +2,7 @@
 // configuration's bIsSATA says.
 #pragma once
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/os.h"
 
 uint32_t EnumDrives(DiskInfo* list, uint32_t capacity);

@@ -1,12 +1,12 @@
 // Which drives are listed, and the checks before an update starts.
 #include "app/eligibility.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/drive_list.h"
 #include "app/drive_source.h"
-#include "app/log.h"
-#include "app/text_search.h"
+#include "core/log.h"
+#include "core/text_search.h"
 #include "package/config.h"
 #include "package/image.h"
 #include "platform/wtext.h"

@@ -2,7 +2,7 @@
 // checks behind the run button that start the worker.
 #pragma once
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/os.h"
 
 // 1 when the drive's model is on model_list (entries enclosed in "|"; an

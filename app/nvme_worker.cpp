@@ -3,8 +3,8 @@
 // check, and the list refresh.
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "app/update_worker.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
@@ -13,7 +13,7 @@
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
-#include "sata_topology/power_ctrl.h"
+#include "nvme/power_ctrl.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Progress of a stage mapped onto the whole bar.
 #include "app/progress.h"
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 int MapProgress(int percent) {
     AppState* state = GetAppState();

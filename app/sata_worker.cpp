@@ -2,8 +2,8 @@
 // block brought in line with NEWVERSION, and the drive found again.
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "app/sata_worker.h"
 #include "app/update_worker.h"
 #include "package/config.h"
@@ -11,8 +11,8 @@
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
-#include "sata_topology/ata_command.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/ata_command.h"
+#include "sata/sata_identify.h"
 
 namespace {
 

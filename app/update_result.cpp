@@ -1,7 +1,7 @@
 // The worker's result in the dialog, and the optional power-off or restart.
 #include <atomic>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "platform/os.h"

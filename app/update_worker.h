@@ -3,7 +3,7 @@
 // worker's result.
 #pragma once
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // Thread procedure; parameter: &hWorkerThread. Exit code: the result (1 success).
 DWORD NvmeUpdateWorker(void* parameter);

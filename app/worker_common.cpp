@@ -1,7 +1,7 @@
 // Progress stages, timed waits, the end step and the success tail.
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/drive_list.h"
-#include "app/log.h"
+#include "core/log.h"
 #include "app/update_worker.h"
 #include "platform/os.h"
 

@@ -1,5 +1,5 @@
 // The one application state of the process.
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 namespace {
 AppState g_state;

@@ -1,7 +1,7 @@
 // The one process-wide application state.
 #pragma once
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 struct AppState {
     HWND hDlg;

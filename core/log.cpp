@@ -1,9 +1,9 @@
 // The diagnostic log: one line per call on the debugger output stream.
-#include "app/log.h"
+#include "core/log.h"
 
 #include <cstdarg>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
 

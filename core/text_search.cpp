@@ -1,5 +1,5 @@
 // Case-insensitive substring search over bounded local copies.
-#include "app/text_search.h"
+#include "core/text_search.h"
 
 #include "platform/os.h"
 #include "platform/wtext.h"

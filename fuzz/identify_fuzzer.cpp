@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "fuzz/fuzz_util.h"
 #include "nvme/identify.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/sata_identify.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_machine.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "fuzz/fuzz_util.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"

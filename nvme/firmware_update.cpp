@@ -1,7 +1,7 @@
 // Firmware download in 4096-byte pieces with progress to the dialog, and
 // the firmware commit.
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "nvme/nvme_command.h"
 #include "nvme/nvme_commands.h"
 #include "nvme/transport.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // Tries "\\.\PhysicalDrive0" to 19 into list (capacity records, all zeroed
 // first), then attaches the volume letters C to Z. Number of records filled.

@@ -1,7 +1,7 @@
 // The controller family's vendor information of an identified drive.
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "platform/wtext.h"

@@ -1,13 +1,13 @@
 // Identification of one NVMe drive into its record.
-#include "app/log.h"
-#include "nvme/drive_path.h"
+#include "core/log.h"
+#include "storage/drive_path.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
-#include "sata_topology/topology.h"
+#include "storage/topology.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Enumeration of the NVMe drives and finding a drive again at its port.
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "nvme/identify.h"
-#include "nvme/volumes.h"
+#include "storage/volumes.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
-#include "sata_topology/topology.h"
+#include "storage/topology.h"
 
 namespace {
 

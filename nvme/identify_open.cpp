@@ -1,13 +1,13 @@
 // Opening an NVMe drive and choosing the transport that reaches it.
-#include "app/log.h"
-#include "app/text_search.h"
+#include "core/log.h"
+#include "core/text_search.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "nvme/transport.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
-#include "sata_topology/topology.h"
+#include "storage/topology.h"
 
 namespace {
 

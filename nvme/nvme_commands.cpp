@@ -2,7 +2,7 @@
 // the drive's command type.
 #include "nvme/nvme_commands.h"
 
-#include "app/log.h"
+#include "core/log.h"
 #include "nvme/nvme_command.h"
 #include "nvme/transport.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 constexpr uint32_t kVendorBlockSize = 4096;
 constexpr uint32_t kFwChunkSize = 4096;

@@ -1,12 +1,12 @@
 // The bridges' vendor power commands, sent as SCSI pass-through on the
 // drive's handle. Only a failing request counts; status and sense are not
 // looked at, the bridge drops the link while it cycles.
-#include "sata_topology/power_ctrl.h"
+#include "nvme/power_ctrl.h"
 
 #include <cstring>
 
-#include "app/log.h"
-#include "nvme/scsi_block.h"
+#include "core/log.h"
+#include "storage/scsi_block.h"
 
 static const uint8_t kSenseLength = 24;
 static const uint32_t kTimeout = 10;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nvme/scsi_block.h"
+#include "storage/scsi_block.h"
 
 // ASMedia (iCmdType 0); the worker passes mode 1. 1 success, -4 failure.
 int IO_USB_ASM_PowerCtrl(HANDLE drive, uint8_t mode);

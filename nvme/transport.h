@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "nvme/nvme_command.h"
-#include "nvme/scsi_block.h"
+#include "storage/scsi_block.h"
 
 // ---- ASMedia (iCmdType 0) -------------------------------------------------
 int AsmIdentify(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length);

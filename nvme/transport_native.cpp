@@ -4,8 +4,8 @@
 // activation requests. Buffers are committed pages, freed before returning.
 #include <cstring>
 
-#include "nvme/device_io.h"
-#include "nvme/put_bytes.h"
+#include "storage/device_io.h"
+#include "core/put_bytes.h"
 #include "nvme/transport.h"
 #include "platform/os.h"
 

@@ -3,10 +3,10 @@
 // version rewrite through the MP-information block.
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "nvme/nvme_command.h"
 #include "nvme/nvme_commands.h"
-#include "nvme/put_bytes.h"
+#include "core/put_bytes.h"
 #include "platform/os.h"
 
 // First set: own opcodes and the signature words. Second set: 0xFE (read),

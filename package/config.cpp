@@ -2,8 +2,8 @@
 // and the NandMap lookup of the image that fits a drive's flash.
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "package/config.h"
 #include "package/files.h"
 #include "platform/os.h"

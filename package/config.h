@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // Reads every UPDATEINFO key of szIniPath into the application state, in the
 // order the dialog expects, and sets the decoded title as the window text of

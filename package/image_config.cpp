@@ -2,7 +2,7 @@
 // the image after the drive's own block is put in.
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/wtext.h"

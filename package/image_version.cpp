@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "package/files.h"
 #include "package/image.h"
 #include "platform/os.h"

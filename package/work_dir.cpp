@@ -1,5 +1,5 @@
 // Creation and removal of the work directory.
-#include "app/work_dir.h"
+#include "package/work_dir.h"
 
 #include "package/files.h"
 #include "platform/os.h"

@@ -1,7 +1,7 @@
 // The per-run work directory under the temporary folder.
 #pragma once
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 
 // Forms szWorkDir ("%s\Quillon" under the temporary folder, then
 // "%s\%I64d" with the tick count) and creates what is missing. Returns 1

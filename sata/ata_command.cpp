@@ -1,10 +1,10 @@
 // The two ways an ATA command reaches a SATA drive.
-#include "sata_topology/ata_command.h"
+#include "sata/ata_command.h"
 
 #include <cstring>
 
-#include "nvme/device_io.h"
-#include "nvme/scsi_block.h"
+#include "storage/device_io.h"
+#include "storage/scsi_block.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // ATA_PASS_THROUGH AtaFlags the tool uses.
 constexpr uint16_t kAtaRead = 3;   // DRDY required + data in

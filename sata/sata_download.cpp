@@ -1,9 +1,9 @@
 // The firmware download to a SATA drive: DOWNLOAD MICROCODE with offsets,
 // 4096 bytes per piece, three tries per piece.
-#include "app/app_state.h"
-#include "app/log.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "platform/os.h"
-#include "sata_topology/ata_command.h"
+#include "sata/ata_command.h"
 
 namespace {
 

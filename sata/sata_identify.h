@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 
 // Opens the drive and fills the access context: iBusType from the device
 // descriptor, iCmdType 16 (SATA), 17 (USB), 18 (SCSI, iSCSI, SAS) or 255,

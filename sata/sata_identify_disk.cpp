@@ -1,16 +1,16 @@
 // Opening a SATA drive and identifying it into its record.
 #include <cstring>
 
-#include "app/log.h"
-#include "nvme/device_io.h"
-#include "nvme/drive_path.h"
+#include "core/log.h"
+#include "storage/device_io.h"
+#include "storage/drive_path.h"
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
-#include "sata_topology/ata_command.h"
-#include "sata_topology/sata_identify.h"
-#include "sata_topology/topology.h"
+#include "sata/ata_command.h"
+#include "sata/sata_identify.h"
+#include "storage/topology.h"
 
 namespace {
 

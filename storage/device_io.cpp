@@ -1,4 +1,4 @@
-#include "nvme/device_io.h"
+#include "storage/device_io.h"
 
 #include "platform/os.h"
 

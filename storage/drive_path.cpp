@@ -1,4 +1,4 @@
-#include "nvme/drive_path.h"
+#include "storage/drive_path.h"
 
 uint32_t DriveNumberOf(const WCH* path) {
     static const char kPrefix[] = "\\\\.\\PHYSICALDRIVE";

@@ -1,8 +1,8 @@
-#include "nvme/scsi_block.h"
+#include "storage/scsi_block.h"
 
 #include <cstring>
 
-#include "nvme/device_io.h"
+#include "storage/device_io.h"
 
 void BuildScsiBlock(ScsiBlock* block, const uint8_t cdb[16], uint8_t data_in, void* data, uint32_t length,
                     uint8_t sense_length, uint32_t timeout_s) {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nvme/storage_requests.h"
+#include "storage/storage_requests.h"
 
 typedef ScsiPassThroughDirectWithSense ScsiBlock;
 #if defined(_WIN32) && !defined(_WIN64)

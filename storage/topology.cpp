@@ -1,12 +1,12 @@
 // Device topology: port identities from the device tree and the storage
 // IOCTLs, and the disk at a port identity.
-#include "sata_topology/topology.h"
+#include "storage/topology.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "app/log.h"
-#include "nvme/disk_info.h"
+#include "core/log.h"
+#include "core/disk_info.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"

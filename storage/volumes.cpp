@@ -1,6 +1,6 @@
-#include "nvme/volumes.h"
+#include "storage/volumes.h"
 
-#include "nvme/device_io.h"
+#include "storage/device_io.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"

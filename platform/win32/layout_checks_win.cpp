@@ -6,7 +6,7 @@
 // Nothing here generates code.
 #include <cstddef>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/os_types.h"
 #include "platform/storage_layouts.h"
 #include "platform/win32/sdk_extras_win.h"

@@ -3,7 +3,7 @@
 // vendor information, and an image that goes away before the worker reads it.
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "platform/host/host_control.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_path.h"

@@ -2,7 +2,7 @@
 // and the drive list's labels and selection rules, through the dialog.
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/drive_list.h"
 #include "app/eligibility.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "package/image.h"
@@ -15,8 +15,8 @@
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "sata_topology/ata_command.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/ata_command.h"
+#include "sata/sata_identify.h"
 #include "tests/app/update_fixture.h"
 
 namespace {

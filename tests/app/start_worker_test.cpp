@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/eligibility.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/app_main.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "package/image.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/common/temp_dir.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "nvme/disk_info.h"
+#include "core/app_state.h"
+#include "core/disk_info.h"
 #include "platform/host/host_control.h"
 
 inline DiskAccess Access(int type, int vsc = 0) {

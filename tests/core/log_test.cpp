@@ -1,11 +1,11 @@
 // The diagnostic log: line format, the debug switch and the 1023-unit bound.
-#include "app/log.h"
+#include "core/log.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 
 namespace {

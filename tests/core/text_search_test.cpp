@@ -1,5 +1,5 @@
 // FindNoCase finds the debug switch and the list entries of the checks.
-#include "app/text_search.h"
+#include "core/text_search.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "nvme/identify.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 

@@ -11,7 +11,7 @@
 #include <deque>
 #include <vector>
 
-#include "nvme/device_io.h"
+#include "storage/device_io.h"
 #include "platform/os.h"
 
 // Byte offsets of the 64-bit SCSI_PASS_THROUGH_DIRECT (Linux follows it).

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "sata_topology/power_ctrl.h"
+#include "nvme/power_ctrl.h"
 #include "tests/nvme/io_mock.h"
 
 using V = std::vector<uint8_t>;

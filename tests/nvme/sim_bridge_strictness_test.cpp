@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"

@@ -14,7 +14,7 @@
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "sata_topology/power_ctrl.h"
+#include "nvme/power_ctrl.h"
 
 using V = std::vector<uint8_t>;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "package/files.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"

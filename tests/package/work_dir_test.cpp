@@ -1,6 +1,6 @@
 // The work directory: where it goes, and that the exit clean-up deletes
 // only inside a folder this run made with a complete path.
-#include "app/work_dir.h"
+#include "package/work_dir.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_main.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "tests/package/zip_test_util.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"

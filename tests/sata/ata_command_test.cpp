@@ -1,6 +1,6 @@
 // Byte-exact ATA pass-through and SCSI/ATA translation requests, the choice
 // between them by command type, and the vendor configuration commands.
-#include "sata_topology/ata_command.h"
+#include "sata/ata_command.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/host/host_control.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/sata_identify.h"
 #include "tests/common/command_test.h"
-#include "tests/sata_topology/ata_mock.h"
+#include "tests/sata/ata_mock.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "nvme/device_io.h"
+#include "storage/device_io.h"
 #include "platform/os.h"
 
 static_assert(sizeof(void*) == 8, "the tests read the 64-bit request layouts");

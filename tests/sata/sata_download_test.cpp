@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
-#include "sata_topology/ata_command.h"
+#include "sata/ata_command.h"
 #include "tests/common/command_test.h"
-#include "tests/sata_topology/ata_mock.h"
+#include "tests/sata/ata_mock.h"
 
 namespace {
 

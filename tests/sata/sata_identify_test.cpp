@@ -1,7 +1,7 @@
 // SATA identification, enumeration and finding a drive again, on simulated
 // machines with drives on the three attachments. Every test ends with no
 // simulator handle, device information set or committed page open.
-#include "sata_topology/sata_identify.h"
+#include "sata/sata_identify.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"

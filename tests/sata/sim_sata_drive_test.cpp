@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "sata_topology/ata_command.h"
-#include "sata_topology/sata_identify.h"
+#include "sata/ata_command.h"
+#include "sata/sata_identify.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "nvme/disk_info.h"
+#include "core/disk_info.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "sata_topology/topology.h"
-#include "tests/sata_topology/sim_machine_test.h"
+#include "storage/topology.h"
+#include "tests/storage/sim_machine_test.h"
 
 namespace {
 

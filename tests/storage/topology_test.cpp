@@ -1,18 +1,18 @@
 // Port identities and finding disks again, on simulated machines. Every
 // test ends with no simulator handle and no device information set open.
-#include "sata_topology/topology.h"
+#include "storage/topology.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/app_state.h"
-#include "nvme/disk_info.h"
+#include "core/app_state.h"
+#include "core/disk_info.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "tests/sata_topology/sim_machine_test.h"
+#include "tests/storage/sim_machine_test.h"
 
 namespace {
 

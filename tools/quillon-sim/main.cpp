@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/app_main.h"
-#include "app/app_state.h"
+#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
 #include "platform/host/host_control.h"
