@@ -1,9 +1,9 @@
 // Entry point of the tool.
 #include "app/app_main.h"
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/main_dialog.h"
+#include "core/app_state.h"
 #include "core/text_search.h"
 #include "platform/os.h"
 

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <initializer_list>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/drive_source.h"
-#include "app/eligibility.h"
+#include "app/admission.h"
+#include "core/app_state.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
 

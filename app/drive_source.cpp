@@ -1,9 +1,9 @@
 // NVMe or SATA, by the configuration.
 #include "app/drive_source.h"
 
-#include "core/app_state.h"
 #include "app/sata_worker.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "nvme/identify.h"
 #include "sata/sata_identify.h"
 

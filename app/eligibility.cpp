@@ -1,10 +1,11 @@
-// Which drives are listed, and the checks before an update starts.
+// The checks before an update starts.
 #include "app/eligibility.h"
 
-#include "core/app_state.h"
+#include "app/admission.h"
 #include "app/dialog_ids.h"
 #include "app/drive_list.h"
 #include "app/drive_source.h"
+#include "core/app_state.h"
 #include "core/log.h"
 #include "core/text_search.h"
 #include "package/config.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kRefusalSize = 260;
-constexpr int kNeedleSize = 70;  // "|" + 63 units + "|"
 
 // Shows the reason in debug mode and only "no update needed" otherwise. The
 // text was composed with FormatW, so a long configuration list is cut at the
@@ -26,23 +26,7 @@ void Refuse(HWND dialog, WCH* text) {
     os::MessageBoxW(dialog, text, state->szTitle, MB_OK);
 }
 
-void Enclose(const WCH* value, WCH* out) { FormatW(out, kNeedleSize, u"|%s|", value); }
-
 }  // namespace
-
-int AdmitDrive(const DiskInfo* disk, const WCH* model_list, const WCH* soc_filter) {
-    if (model_list[0]) {
-        LogMsg(u"ModelName %s, %s", disk->szModel, model_list);
-        WCH needle[kNeedleSize];
-        Enclose(disk->szModel, needle);
-        if (!FindNoCase(model_list, needle)) return 0;
-    }
-    if (WCompare(soc_filter, u"*") == 0) return 1;
-    if (WCompare(soc_filter, u"VELQORAX") == 0 && disk->iSocId != 0) return 1;
-    WCH id[16];
-    FormatW(id, 16, u"0x%04X", static_cast<unsigned>(disk->iSocId));
-    return WCompare(soc_filter, id) == 0 ? 1 : 0;
-}
 
 int StartWorker(HANDLE* worker_slot, os::ThreadProc procedure) {
     if (*worker_slot) {
@@ -78,8 +62,8 @@ void OnRun(HWND dialog) {
 
     WCH text[kRefusalSize];
     if (state->FWVersion[0]) {
-        WCH needle[kNeedleSize];
-        Enclose(disk->szFWRevision, needle);
+        WCH needle[kListNeedleSize];
+        EncloseInBars(disk->szFWRevision, needle);
         if (!FindNoCase(state->FWVersion, needle)) {
             FormatW(text, kRefusalSize, u"Limit FW Versoin : %s (Disk Version : %s)", state->FWVersion, needle);
             Refuse(dialog, text);

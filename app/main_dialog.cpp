@@ -1,16 +1,16 @@
 // Dispatch of the main dialog, its initialisation and its exit branch.
 #include "app/main_dialog.h"
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/dialog_layout.h"
 #include "app/drive_list.h"
 #include "app/eligibility.h"
 #include "app/progress.h"
 #include "app/update_worker.h"
-#include "package/work_dir.h"
+#include "core/app_state.h"
 #include "package/config.h"
 #include "package/package_extract.h"
+#include "package/work_dir.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
 

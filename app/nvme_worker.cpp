@@ -3,17 +3,17 @@
 // check, and the list refresh.
 #include <cstring>
 
+#include "app/update_worker.h"
 #include "core/app_state.h"
 #include "core/log.h"
-#include "app/update_worker.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
+#include "nvme/power_ctrl.h"
 #include "package/config.h"
 #include "package/files.h"
 #include "package/image.h"
 #include "platform/os.h"
 #include "platform/wtext.h"
-#include "nvme/power_ctrl.h"
 
 namespace {
 

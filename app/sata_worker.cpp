@@ -2,10 +2,10 @@
 // block brought in line with NEWVERSION, and the drive found again.
 #include <cstring>
 
-#include "core/app_state.h"
-#include "core/log.h"
 #include "app/sata_worker.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "package/config.h"
 #include "package/files.h"
 #include "package/image.h"

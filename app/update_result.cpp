@@ -1,9 +1,9 @@
 // The worker's result in the dialog, and the optional power-off or restart.
 #include <atomic>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "platform/os.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Progress stages, timed waits, the end step and the success tail.
-#include "core/app_state.h"
 #include "app/drive_list.h"
-#include "core/log.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
+#include "core/log.h"
 #include "platform/os.h"
 
 void SetProgressStage(int start, int end, int percentage) {

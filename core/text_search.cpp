@@ -1,6 +1,8 @@
 // Case-insensitive substring search over bounded local copies.
 #include "core/text_search.h"
 
+#include <cstring>
+
 #include "platform/os.h"
 #include "platform/wtext.h"
 
@@ -26,4 +28,12 @@ const WCH* FindNoCase(const WCH* text, const WCH* pattern) {
         if (k == m) return text + i;
     }
     return nullptr;
+}
+
+void TrimBlanks(WCH* text) {
+    size_t start = 0;
+    while (text[start] == u' ' || text[start] == u'\t') ++start;
+    size_t len = WLen(text + start);
+    if (start) memmove(text, text + start, (len + 1) * sizeof(WCH));
+    while (len > 0 && (text[len - 1] == u' ' || text[len - 1] == u'\t')) text[--len] = 0;
 }

@@ -16,12 +16,12 @@
 #include "core/app_state.h"
 #include "fuzz/fuzz_util.h"
 #include "nvme/identify.h"
-#include "sata/sata_identify.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
+#include "sata/sata_identify.h"
 
 namespace {
 
@@ -94,9 +94,9 @@ private:
     sim::SimDrive* model_;
 };
 
-sim::SimDrive* MakeModel(const sim::DriveSpec& spec, sim::DriveHost* host) {
+sim::SimDrive* MakeModel(const sim::DriveDesc& desc, sim::DriveHost* host) {
     sim::SimDrive* model =
-        spec.kind == sim::DriveKind::kNvme ? sim::NewNvmeDrive(spec, host) : sim::NewSataDrive(spec, host);
+        desc.kind == sim::DriveKind::kNvme ? sim::NewNvmeDrive(desc, host) : sim::NewSataDrive(desc, host);
     return model ? new FuzzedDrive(model) : nullptr;
 }
 
@@ -114,10 +114,10 @@ bool IsSata(uint8_t attachment) { return attachment % 8 >= kFirstSata; }
 // (SATA: no geometry block), bit 4 4096-byte sectors, bit 5 a drive of
 // another maker, bit 6 the RST drive reports BusTypeNvme, bit 7 a second
 // drive on the machine.
-sim::MachineSpec Machine(uint8_t attachment, uint8_t options) {
-    sim::MachineSpec m;
+sim::MachineDesc Machine(uint8_t attachment, uint8_t options) {
+    sim::MachineDesc m;
     const bool sata = IsSata(attachment);
-    sim::DriveSpec& d = sata ? sim::AddSataDrive(m, 0, kAttachments[attachment % 8])
+    sim::DriveDesc& d = sata ? sim::AddSataDrive(m, 0, kAttachments[attachment % 8])
                              : sim::AddNvmeDrive(m, 0, kAttachments[attachment % 8]);
     d.name = "fuzzed";
     const sim::DrvInfoSource sources[] = {sim::DrvInfoSource::kLogPage, sim::DrvInfoSource::kVendorCommand,
@@ -139,7 +139,7 @@ sim::MachineSpec Machine(uint8_t attachment, uint8_t options) {
     if ((options & 0x40) && d.attachment == sim::Attachment::kRst) d.bus_type = 17;  // BusTypeNvme
     sim::AddVolume(m, 'C', "fuzzed");
     if (options & 0x80) {
-        sim::DriveSpec& second = sata ? sim::AddSataDrive(m, 1, sim::Attachment::kSataPort)
+        sim::DriveDesc& second = sata ? sim::AddSataDrive(m, 1, sim::Attachment::kSataPort)
                                       : sim::AddNvmeDrive(m, 1, sim::Attachment::kNativeNvme);
         second.name = "second";
         sim::AddVolume(m, 'D', "second");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/text_search.h"
 #include "fuzz/fuzz_util.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"

@@ -1,12 +1,12 @@
 // Identification of one NVMe drive into its record.
 #include "core/log.h"
-#include "storage/drive_path.h"
+#include "core/text_search.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
-#include "package/image.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
+#include "storage/drive_path.h"
 #include "storage/topology.h"
 
 namespace {

@@ -2,11 +2,11 @@
 #include "core/app_state.h"
 #include "core/log.h"
 #include "nvme/identify.h"
-#include "storage/volumes.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
 #include "storage/topology.h"
+#include "storage/volumes.h"
 
 namespace {
 

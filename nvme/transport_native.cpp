@@ -4,10 +4,10 @@
 // activation requests. Buffers are committed pages, freed before returning.
 #include <cstring>
 
-#include "storage/device_io.h"
 #include "core/put_bytes.h"
 #include "nvme/transport.h"
 #include "platform/os.h"
+#include "storage/device_io.h"
 
 static uint8_t* AllocPages(size_t size) {
     return static_cast<uint8_t*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));

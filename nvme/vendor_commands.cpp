@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/put_bytes.h"
 #include "nvme/nvme_command.h"
 #include "nvme/nvme_commands.h"
-#include "core/put_bytes.h"
 #include "platform/os.h"
 
 // First set: own opcodes and the signature words. Second set: 0xFE (read),

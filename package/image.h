@@ -52,7 +52,6 @@ uint32_t ReadFtlBuildNum(const WCH* path);
 int VerifyImageCrc(const BYTE* data, size_t size);
 int SetConfigVersion(BYTE* block, const WCH* new_version, int crc32c, uint32_t* out_crc);
 void PatchImageConfig(BYTE* data, size_t size, const BYTE* drive_block, const WCH* new_version);
-void TrimBlanks(WCH* text);
 
 // Little-endian field access used by the image code and its tools.
 inline uint32_t GetLe32(const BYTE* p) {
@@ -66,7 +65,7 @@ inline void PutLe32(BYTE* p, uint32_t v) {
 }
 
 // ---- making images (quillon-tool image make, the default package, tests) ----
-struct ImageSpec {
+struct ImageDesc {
     const BYTE* firmware;  // split over regions 0 and 1, padded to whole pages
     size_t firmware_size;
     const BYTE* config;  // the configuration block; shorter is zero-padded, null is all zeros
@@ -83,4 +82,4 @@ int ParseVersionParts(const WCH* text, BYTE out[8]);
 // Size of the image MakeImage builds for firmware_size bytes of firmware.
 size_t ImageSizeFor(size_t firmware_size);
 // Builds a sealed image into out (capacity bytes). The image size, or 0.
-size_t MakeImage(const ImageSpec* spec, BYTE* out, size_t capacity);
+size_t MakeImage(const ImageDesc* desc, BYTE* out, size_t capacity);

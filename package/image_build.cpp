@@ -54,11 +54,11 @@ size_t ImageSizeFor(size_t firmware_size) {
     return (1 + FirmwarePages(firmware_size) + 1 + 1) * image::kPage;
 }
 
-size_t MakeImage(const ImageSpec* spec, BYTE* out, size_t capacity) {
-    size_t size = ImageSizeFor(spec->firmware_size);
-    if (capacity < size || spec->config_size > image::kConfigBlock) return 0;
+size_t MakeImage(const ImageDesc* desc, BYTE* out, size_t capacity) {
+    size_t size = ImageSizeFor(desc->firmware_size);
+    if (capacity < size || desc->config_size > image::kConfigBlock) return 0;
     memset(out, 0, size);
-    size_t pages = FirmwarePages(spec->firmware_size);
+    size_t pages = FirmwarePages(desc->firmware_size);
     uint32_t r0_last = uint32_t(1 + (pages + 1) / 2 - 1);
     uint32_t r1_last = uint32_t(pages);
     uint32_t r2 = uint32_t(pages + 1);
@@ -68,13 +68,13 @@ size_t MakeImage(const ImageSpec* spec, BYTE* out, size_t capacity) {
         PutLe32(out + image::kRegionTable + 8 * r, ranges[r][0]);
         PutLe32(out + image::kRegionTable + 8 * r + 4, ranges[r][1]);
     }
-    if (spec->firmware_size) memcpy(out + image::kPage, spec->firmware, spec->firmware_size);
-    if (spec->config_size) memcpy(out + size_t(r2) * image::kPage, spec->config, spec->config_size);
+    if (desc->firmware_size) memcpy(out + image::kPage, desc->firmware, desc->firmware_size);
+    if (desc->config_size) memcpy(out + size_t(r2) * image::kPage, desc->config, desc->config_size);
     BYTE* trailer = out + size_t(r2 + 1) * image::kPage;
-    memcpy(trailer + image::kTrailerVersion, spec->version, 8);
-    PutLe32(trailer + image::kTrailerFtlBuild, spec->ftl_build);
+    memcpy(trailer + image::kTrailerVersion, desc->version, 8);
+    PutLe32(trailer + image::kTrailerFtlBuild, desc->ftl_build);
     ImageLayout layout;
     if (!GetImageLayout(out, size, &layout)) return 0;
-    PutLe32(trailer + image::kTrailerCrc, ComputeImageChecksum(out, &layout, spec->crc32c));
+    PutLe32(trailer + image::kTrailerCrc, ComputeImageChecksum(out, &layout, desc->crc32c));
     return size;
 }

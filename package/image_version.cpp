@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/text_search.h"
 #include "package/files.h"
 #include "package/image.h"
 #include "platform/os.h"
@@ -110,14 +111,6 @@ void ScanForVersion(const BYTE* data, size_t size, WCH* out, size_t capacity) {
 }
 
 }  // namespace
-
-void TrimBlanks(WCH* text) {
-    size_t start = 0;
-    while (text[start] == u' ' || text[start] == u'\t') ++start;
-    size_t len = WLen(text + start);
-    if (start) memmove(text, text + start, (len + 1) * sizeof(WCH));
-    while (len > 0 && (text[len - 1] == u' ' || text[len - 1] == u'\t')) text[--len] = 0;
-}
 
 int ReadImageVersionFromBytes(const BYTE* data, size_t size, WCH* out) {
     const size_t kOut = 32;

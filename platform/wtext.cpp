@@ -44,7 +44,7 @@ void PutRepeat(Sink& s, WCH c, long count) {
     for (long i = 0; i < count && !s.cut; ++i) Put(s, c);
 }
 
-struct Spec {
+struct Conv {
     bool left = false;   // '-'
     bool zero = false;   // '0'
     bool alt = false;    // '#'
@@ -66,36 +66,36 @@ long ReadNumber(const WCH*& p) {
 }
 
 // A text argument, wide or narrow, with precision and width.
-void PutText(Sink& s, const Spec& spec, const WCH* wide, const char* narrow) {
+void PutText(Sink& s, const Conv& conv, const WCH* wide, const char* narrow) {
     static const char kNull[] = "(null)";
     if (!wide && !narrow) narrow = kNull;
     long n = 0;
     if (wide) {
-        while ((spec.precision < 0 || n < spec.precision) && wide[n]) ++n;
+        while ((conv.precision < 0 || n < conv.precision) && wide[n]) ++n;
     } else {
-        while ((spec.precision < 0 || n < spec.precision) && narrow[n]) ++n;
+        while ((conv.precision < 0 || n < conv.precision) && narrow[n]) ++n;
     }
-    long pad = spec.width > n ? spec.width - n : 0;
-    if (!spec.left) PutRepeat(s, u' ', pad);
+    long pad = conv.width > n ? conv.width - n : 0;
+    if (!conv.left) PutRepeat(s, u' ', pad);
     for (long i = 0; i < n && !s.cut; ++i) {
         Put(s, wide ? wide[i] : WidenByte(static_cast<unsigned char>(narrow[i])));
     }
-    if (spec.left) PutRepeat(s, u' ', pad);
+    if (conv.left) PutRepeat(s, u' ', pad);
 }
 
-void PutChar(Sink& s, const Spec& spec, WCH c) {
+void PutChar(Sink& s, const Conv& conv, WCH c) {
     long n = c ? 1 : 0;  // a NUL character would end the text early; it is left out
-    long pad = spec.width > n ? spec.width - n : 0;
-    if (!spec.left) PutRepeat(s, u' ', pad);
+    long pad = conv.width > n ? conv.width - n : 0;
+    if (!conv.left) PutRepeat(s, u' ', pad);
     if (n) Put(s, c);
-    if (spec.left) PutRepeat(s, u' ', pad);
+    if (conv.left) PutRepeat(s, u' ', pad);
 }
 
 // Integers as wsprintfW lays them out: the precision is a minimum count of
 // characters including the sign (so "%.5d" of -42 is "-0042"), a value of 0
 // always prints its "0", '0' pads with zeros up to the width unless '-' is
 // given, and '#' puts "0x" / "0X" before any hexadecimal value, 0 included.
-void PutInteger(Sink& s, const Spec& spec, uint64_t magnitude, bool negative, unsigned base, bool upper) {
+void PutInteger(Sink& s, const Conv& conv, uint64_t magnitude, bool negative, unsigned base, bool upper) {
     const char* digits_of = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     WCH digits[24];
     int nd = 0;
@@ -105,14 +105,14 @@ void PutInteger(Sink& s, const Spec& spec, uint64_t magnitude, bool negative, un
         v /= base;
     } while (v != 0);
     long len = nd + (negative ? 1 : 0);
-    long field = spec.precision > len ? spec.precision : len;
-    if (spec.zero && !spec.left && spec.width > field) field = spec.width;
+    long field = conv.precision > len ? conv.precision : len;
+    if (conv.zero && !conv.left && conv.width > field) field = conv.width;
     long zeros = field - len;
     // The "0x" of '#' is not counted against the width (wsprintfW does so).
-    bool prefix = spec.alt && base == 16;
-    long pad = spec.width > field ? spec.width - field : 0;
+    bool prefix = conv.alt && base == 16;
+    long pad = conv.width > field ? conv.width - field : 0;
 
-    if (!spec.left) PutRepeat(s, u' ', pad);
+    if (!conv.left) PutRepeat(s, u' ', pad);
     if (prefix) {
         Put(s, u'0');
         Put(s, upper ? u'X' : u'x');
@@ -120,7 +120,7 @@ void PutInteger(Sink& s, const Spec& spec, uint64_t magnitude, bool negative, un
     if (negative) Put(s, u'-');
     PutRepeat(s, u'0', zeros);
     for (int i = nd - 1; i >= 0; --i) Put(s, digits[i]);
-    if (spec.left) PutRepeat(s, u' ', pad);
+    if (conv.left) PutRepeat(s, u' ', pad);
 }
 
 }  // namespace
@@ -135,40 +135,40 @@ int VFormatW(WCH* out, size_t capacity, const WCH* format, va_list args) {
             continue;
         }
         ++p;
-        Spec spec;
+        Conv conv;
         for (;; ++p) {
             if (*p == u'-') {
-                spec.left = true;
+                conv.left = true;
             } else if (*p == u'0') {
-                spec.zero = true;
+                conv.zero = true;
             } else if (*p == u'#') {
-                spec.alt = true;
+                conv.alt = true;
             } else {
                 break;
             }
         }
-        spec.width = ReadNumber(p);
+        conv.width = ReadNumber(p);
         if (*p == u'.') {
             ++p;
-            spec.precision = ReadNumber(p);
+            conv.precision = ReadNumber(p);
         }
         // Size prefixes: 'h' narrow text, 'l' and 'w' wide text; on integers
         // 'h' and 'l' change nothing (32 bits, as on Windows); "I64" 64 bits,
         // "I32" 32 bits, a lone 'I' the size of a pointer.
         if (*p == u'h') {
-            spec.size = Spec::kShort;
+            conv.size = Conv::kShort;
             ++p;
         } else if (*p == u'l' || *p == u'w') {
-            spec.size = Spec::kLong;
+            conv.size = Conv::kLong;
             ++p;
         } else if (*p == u'I') {
             if (p[1] == u'6' && p[2] == u'4') {
-                spec.size = Spec::k64;
+                conv.size = Conv::k64;
                 p += 3;
             } else if (p[1] == u'3' && p[2] == u'2') {
                 p += 3;
             } else {
-                spec.size = sizeof(void*) == 8 ? Spec::k64 : Spec::kDefault;
+                conv.size = sizeof(void*) == 8 ? Conv::k64 : Conv::kDefault;
                 ++p;
             }
         }
@@ -178,42 +178,42 @@ int VFormatW(WCH* out, size_t capacity, const WCH* format, va_list args) {
         switch (type) {
             case u'd':
             case u'i': {
-                int64_t v = spec.size == Spec::k64 ? va_arg(args, long long) : va_arg(args, int);
+                int64_t v = conv.size == Conv::k64 ? va_arg(args, long long) : va_arg(args, int);
                 uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-                PutInteger(s, spec, mag, v < 0, 10, false);
+                PutInteger(s, conv, mag, v < 0, 10, false);
                 break;
             }
             case u'u':
             case u'x':
             case u'X': {
-                uint64_t v = spec.size == Spec::k64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned);
-                PutInteger(s, spec, v, false, type == u'u' ? 10 : 16, type == u'X');
+                uint64_t v = conv.size == Conv::k64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned);
+                PutInteger(s, conv, v, false, type == u'u' ? 10 : 16, type == u'X');
                 break;
             }
             case u'p': {
-                Spec ps;
+                Conv ps;
                 ps.zero = true;
                 ps.width = static_cast<long>(sizeof(void*) * 2);
-                ps.left = spec.left;
+                ps.left = conv.left;
                 PutInteger(s, ps, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, 16, true);
                 break;
             }
             case u's':
             case u'S': {
                 // wsprintfW: %s wide, %S narrow; 'h' forces narrow, 'l' wide.
-                bool narrow = spec.size == Spec::kShort || (type == u'S' && spec.size != Spec::kLong);
+                bool narrow = conv.size == Conv::kShort || (type == u'S' && conv.size != Conv::kLong);
                 if (narrow) {
-                    PutText(s, spec, nullptr, va_arg(args, const char*));
+                    PutText(s, conv, nullptr, va_arg(args, const char*));
                 } else {
-                    PutText(s, spec, va_arg(args, const WCH*), nullptr);
+                    PutText(s, conv, va_arg(args, const WCH*), nullptr);
                 }
                 break;
             }
             case u'c':
             case u'C': {
-                bool narrow = spec.size == Spec::kShort || (type == u'C' && spec.size != Spec::kLong);
+                bool narrow = conv.size == Conv::kShort || (type == u'C' && conv.size != Conv::kLong);
                 int v = va_arg(args, int);
-                PutChar(s, spec, narrow ? WidenByte(static_cast<unsigned char>(v)) : static_cast<WCH>(v));
+                PutChar(s, conv, narrow ? WidenByte(static_cast<unsigned char>(v)) : static_cast<WCH>(v));
                 break;
             }
             default:

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "storage/device_io.h"
-#include "storage/scsi_block.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
+#include "storage/device_io.h"
+#include "storage/scsi_block.h"
 
 namespace {
 

@@ -2,14 +2,15 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "storage/device_io.h"
-#include "storage/drive_path.h"
-#include "package/image.h"
+#include "core/put_bytes.h"
+#include "core/text_search.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
 #include "sata/ata_command.h"
 #include "sata/sata_identify.h"
+#include "storage/device_io.h"
+#include "storage/drive_path.h"
 #include "storage/topology.h"
 
 namespace {
@@ -101,7 +102,7 @@ int SataDetailInfo(const DiskAccess* access, HANDLE drive, DiskInfo* disk) {
                             kVendorBlock);
     if (rc == 1 && block[drvinfo::kSignature] == 0x5A) {
         disk->iSocId = static_cast<uint32_t>(block[drvinfo::kSocId] | (block[drvinfo::kSocId + 1] << 8));
-        disk->iFtlBuildNum = GetLe32(block + drvinfo::kFtlBuildNum);
+        disk->iFtlBuildNum = Get32(block + drvinfo::kFtlBuildNum);
         std::memcpy(disk->NandId, block + drvinfo::kNandId, 6);
         disk->bDrvInfoValid = 1;
         char version[9] = {};

@@ -1,13 +1,13 @@
 // Enumeration of the SATA drives and finding a drive again at its port.
 #include "core/app_state.h"
 #include "core/log.h"
-#include "storage/device_io.h"
-#include "storage/volumes.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
 #include "sata/sata_identify.h"
+#include "storage/device_io.h"
 #include "storage/topology.h"
+#include "storage/volumes.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/log.h"
 #include "core/disk_info.h"
+#include "core/log.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"

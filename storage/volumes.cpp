@@ -1,9 +1,9 @@
 #include "storage/volumes.h"
 
-#include "storage/device_io.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "platform/wtext.h"
+#include "storage/device_io.h"
 
 void AttachVolumes(DiskInfo* list, uint32_t count) {
     for (WCH letter = u'C'; letter <= u'Z'; ++letter) {

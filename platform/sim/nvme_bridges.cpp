@@ -24,7 +24,7 @@ void PadCopy(uint8_t* to, size_t size, const std::string& text) {
 }
 
 Outcome Inquiry(const NvmeDrive& drive, ScsiCommand& c) {
-    const DriveSpec& s = drive.spec();
+    const DriveDesc& s = drive.desc();
     uint8_t d[38] = {};
     d[2] = 0x06;
     d[3] = 0x02;
@@ -198,7 +198,7 @@ Outcome Realtek(NvmeDrive& drive, ScsiCommand& c) {
 
 Outcome BridgeScsi(NvmeDrive& drive, ScsiCommand& c) {
     if (c.cdb[0] == 0x12) return Inquiry(drive, c);
-    switch (drive.spec().attachment) {
+    switch (drive.desc().attachment) {
         case Attachment::kAsmedia: return Asmedia(drive, c);
         case Attachment::kJmicron: return Jmicron(drive, c);
         default: return Realtek(drive, c);

@@ -44,25 +44,25 @@ void Give(uint8_t* data, uint32_t length, const uint8_t* block, size_t size) {
 }
 }  // namespace
 
-NvmeController::NvmeController(const DriveSpec& spec, DriveHost* host) : spec_(spec), host_(host) {
-    running_.revision = spec.firmware;
-    running_.internal_version = spec.vendor.internal_version;
-    running_.mp_version = spec.vendor.mp_version;
-    running_.ftl_build = spec.vendor.ftl_build;
-    running_.config = spec.vendor.config_block;
+NvmeController::NvmeController(const DriveDesc& desc, DriveHost* host) : desc_(desc), host_(host) {
+    running_.revision = desc.firmware;
+    running_.internal_version = desc.vendor.internal_version;
+    running_.mp_version = desc.vendor.mp_version;
+    running_.ftl_build = desc.vendor.ftl_build;
+    running_.config = desc.vendor.config_block;
     if (running_.config.size() != kBlock) {
         running_.config.assign(kBlock, 0);
         for (size_t i = 0; i < 0x400; ++i) running_.config[i] = uint8_t(0xC0 + (i % 31));
-        PutAscii(running_.config.data() + kConfigVersion, 8, spec.vendor.config_version);
+        PutAscii(running_.config.data() + kConfigVersion, 8, desc.vendor.config_version);
     }
 }
 
 void NvmeController::IdentifyController(uint8_t* data, uint32_t length) const {
     uint8_t id[kBlock] = {};
-    Put16(id + 0, spec_.pci_vendor);
-    Put16(id + 2, spec_.pci_subsystem_vendor);
-    PutText(id + 4, 20, spec_.serial);
-    PutText(id + 24, 40, spec_.model);
+    Put16(id + 0, desc_.pci_vendor);
+    Put16(id + 2, desc_.pci_subsystem_vendor);
+    PutText(id + 4, 20, desc_.serial);
+    PutText(id + 24, 40, desc_.model);
     PutText(id + 64, 8, running_.revision);
     id[260] = 0x02;  // FRMW: one slot, slot 1 writable
     id[319] = 1;     // FWUG: 4 KiB pieces
@@ -72,11 +72,11 @@ void NvmeController::IdentifyController(uint8_t* data, uint32_t length) const {
 
 void NvmeController::IdentifyNamespace(uint8_t* data, uint32_t length) const {
     uint8_t ns[kBlock] = {};
-    uint64_t blocks = spec_.blocks;
+    uint64_t blocks = desc_.blocks;
     for (int at : {0, 8, 16})
         for (int i = 0; i < 8; ++i) ns[at + i] = uint8_t(blocks >> (8 * i));
     uint8_t lbads = 0;
-    while ((1u << lbads) < spec_.sector_size && lbads < 31) ++lbads;
+    while ((1u << lbads) < desc_.sector_size && lbads < 31) ++lbads;
     ns[130] = lbads;  // LBAF0.LBADS, FLBAS 0
     Give(data, length, ns, sizeof ns);
 }
@@ -85,12 +85,12 @@ void NvmeController::EffectsLog(uint8_t* data, uint32_t length) const {
     uint8_t log[kBlock] = {};
     auto support = [&log](uint8_t opcode) { log[4 * opcode] = 1; };
     for (uint8_t op : {0x02, 0x06, 0x10, 0x11}) support(op);
-    if (spec_.vendor.family) {
+    if (desc_.vendor.family) {
         support(0xFC);
         support(0xFE);
         support(0xF1);
         support(0xF2);
-        if (spec_.vendor.command_set == 1) {
+        if (desc_.vendor.command_set == 1) {
             support(0xFD);
         } else {
             support(0xE5);
@@ -103,15 +103,15 @@ void NvmeController::EffectsLog(uint8_t* data, uint32_t length) const {
 void NvmeController::DriveInfo(uint8_t* data, uint32_t length) const {
     uint8_t b[kBlock] = {};
     b[0] = 'Z';
-    Put16(b + 2, spec_.vendor.soc_id);
-    std::memcpy(b + 16, spec_.vendor.nand_id, 6);
+    Put16(b + 2, desc_.vendor.soc_id);
+    std::memcpy(b + 16, desc_.vendor.nand_id, 6);
     PutAscii(b + 32, 8, running_.internal_version);
     Put32(b + 72, running_.ftl_build);
     Give(data, length, b, sizeof b);
 }
 
 void NvmeController::MpInfo(uint8_t* data, uint32_t length) const {
-    const VendorSpec& v = spec_.vendor;
+    const VendorDesc& v = desc_.vendor;
     uint8_t b[kBlock] = {};
     std::memcpy(b, mp_head_, sizeof mp_head_);
     Put16(b + 280, v.mp_marker);
@@ -138,7 +138,7 @@ uint16_t NvmeController::ConfigWrite(const uint8_t* data, uint32_t length, uint3
 }
 
 uint16_t NvmeController::Vendor(const uint8_t* c, uint8_t* data, uint32_t length, bool key_in_cdw2) {
-    const VendorSpec& v = spec_.vendor;
+    const VendorDesc& v = desc_.vendor;
     if (!v.family) return kNvmeInvalidOpcode;
     const uint8_t opcode = c[0];
     const uint32_t cdw12 = Dw(c, 12), cdw13 = Dw(c, 13), cdw14 = Dw(c, 14), cdw15 = Dw(c, 15);
@@ -224,7 +224,7 @@ NvmeAnswer NvmeController::Admin(const uint8_t command[64], uint8_t* data, uint3
             uint32_t lid = cdw10 & 0xFF;
             if (lid == 0x05) {
                 EffectsLog(data, length);
-            } else if (lid == 0xE1 && spec_.vendor.family && spec_.vendor.drvinfo == DrvInfoSource::kLogPage) {
+            } else if (lid == 0xE1 && desc_.vendor.family && desc_.vendor.drvinfo == DrvInfoSource::kLogPage) {
                 DriveInfo(data, length);
             } else {
                 answer.status = kNvmeInvalidLogPage;
@@ -286,7 +286,7 @@ void NvmeController::Reset() {
     if (!pending_) return;
     pending_ = false;
     // The machine may keep the drive on its old firmware whatever was committed.
-    if (pending_keeps_running_ || !spec_.activation_applies) return;
+    if (pending_keeps_running_ || !desc_.activation_applies) return;
     running_.revision = pending_image_.version.substr(0, 8);
     running_.internal_version = pending_image_.version;
     running_.mp_version = pending_image_.version;

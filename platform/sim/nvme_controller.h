@@ -33,7 +33,7 @@ struct NvmeAnswer {
 
 class NvmeController {
 public:
-    NvmeController(const DriveSpec& spec, DriveHost* host);
+    NvmeController(const DriveDesc& desc, DriveHost* host);
 
     // One admin command. data/length: the data moved with it (read: filled,
     // write: taken). key_in_cdw2: the path carries the whole command, so the
@@ -49,7 +49,7 @@ public:
     void Reset();
     bool HasPending() const { return pending_; }
 
-    const DriveSpec& spec() const { return spec_; }
+    const DriveDesc& desc() const { return desc_; }
 
 private:
     struct Running {
@@ -68,7 +68,7 @@ private:
     uint16_t Vendor(const uint8_t* command, uint8_t* data, uint32_t length, bool key_in_cdw2);
     uint16_t ConfigWrite(const uint8_t* data, uint32_t length, uint32_t check);
 
-    DriveSpec spec_;
+    DriveDesc desc_;
     DriveHost* host_;
     Running running_;
     bool unlocked_ = false;

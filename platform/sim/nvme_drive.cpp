@@ -15,7 +15,7 @@ uint32_t Le32(const uint8_t* p) {
 uint64_t Le64(const uint8_t* p) { return Le32(p) | (uint64_t{Le32(p + 4)} << 32); }
 }  // namespace
 
-SimDrive* NewNvmeDrive(const DriveSpec& spec, DriveHost* host) { return new NvmeDrive(spec, host); }
+SimDrive* NewNvmeDrive(const DriveDesc& desc, DriveHost* host) { return new NvmeDrive(desc, host); }
 
 void NvmeDrive::PowerOn() {
     bridge_ = BridgeState();
@@ -25,11 +25,11 @@ void NvmeDrive::PowerOn() {
 void NvmeDrive::AfterCommit(uint16_t status) {
     // The machine file says whether the drive drops off the bus once its
     // firmware is committed; when it does, the new image runs when it is back.
-    if (status == kNvmeNeedsReset && spec_.on_activate.leaves) host_->Leave(false);
+    if (status == kNvmeNeedsReset && desc_.on_activate.leaves) host_->Leave(false);
 }
 
 void NvmeDrive::ResetByActivation() {
-    if (spec_.on_activate.leaves) {
+    if (desc_.on_activate.leaves) {
         host_->Leave(false);
     } else {
         controller_.Reset();
@@ -37,7 +37,7 @@ void NvmeDrive::ResetByActivation() {
 }
 
 void NvmeDrive::PowerCycle() {
-    if (spec_.on_power_cycle.leaves) {
+    if (desc_.on_power_cycle.leaves) {
         host_->Leave(true);
     } else {
         bridge_ = BridgeState();
@@ -46,7 +46,7 @@ void NvmeDrive::PowerCycle() {
 }
 
 Outcome NvmeDrive::Scsi(ScsiCommand& command) {
-    switch (spec_.attachment) {
+    switch (desc_.attachment) {
         case Attachment::kAsmedia:
         case Attachment::kJmicron:
         case Attachment::kRealtek:

@@ -22,7 +22,7 @@ struct BridgeState {
 
 class NvmeDrive : public SimDrive {
 public:
-    NvmeDrive(const DriveSpec& spec, DriveHost* host) : spec_(spec), host_(host), controller_(spec, host) {}
+    NvmeDrive(const DriveDesc& desc, DriveHost* host) : desc_(desc), host_(host), controller_(desc, host) {}
     Outcome Scsi(ScsiCommand& command) override;
     Outcome Query(ProtocolQuery& query) override;
     Outcome Command(ProtocolCommand& command) override;
@@ -39,10 +39,10 @@ public:
 
     NvmeController& controller() { return controller_; }
     BridgeState& bridge() { return bridge_; }
-    const DriveSpec& spec() const { return spec_; }
+    const DriveDesc& desc() const { return desc_; }
 
 private:
-    DriveSpec spec_;
+    DriveDesc desc_;
     DriveHost* host_;
     NvmeController controller_;
     BridgeState bridge_;

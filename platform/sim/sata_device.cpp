@@ -41,29 +41,29 @@ AtaResult Abort() {
 }
 }  // namespace
 
-SataDevice::SataDevice(const DriveSpec& spec) : spec_(spec) {
-    running_.revision = spec.firmware;
-    running_.internal_version = spec.vendor.internal_version;
-    running_.ftl_build = spec.vendor.ftl_build;
-    running_.config = spec.vendor.config_block;
+SataDevice::SataDevice(const DriveDesc& desc) : desc_(desc) {
+    running_.revision = desc.firmware;
+    running_.internal_version = desc.vendor.internal_version;
+    running_.ftl_build = desc.vendor.ftl_build;
+    running_.config = desc.vendor.config_block;
     if (running_.config.size() != kBlock) {
         running_.config.assign(kBlock, 0);
         for (size_t i = 0; i < 0x400; ++i) running_.config[i] = uint8_t(0xC0 + (i % 31));
-        PutAscii(running_.config.data() + kConfigVersion, 8, spec.vendor.config_version);
+        PutAscii(running_.config.data() + kConfigVersion, 8, desc.vendor.config_version);
     }
 }
 
 void SataDevice::Identify(uint8_t* id) const {
     std::memset(id, 0, kSector);
     Put16(id + 2 * 0, 0x0040);  // fixed device
-    PutAtaText(id, 10, 20, spec_.serial);
+    PutAtaText(id, 10, 20, desc_.serial);
     PutAtaText(id, 23, 8, running_.revision);
-    PutAtaText(id, 27, 40, spec_.model);
+    PutAtaText(id, 27, 40, desc_.model);
     Put16(id + 2 * 49, 0x0200);  // LBA supported
-    uint64_t blocks = spec_.blocks;
+    uint64_t blocks = desc_.blocks;
     Put32(id + 2 * 60, static_cast<uint32_t>(std::min<uint64_t>(blocks, 0x0FFFFFFF)));
     Put16(id + 2 * 76, 0x000E);  // Gen1 to Gen3 supported
-    Put16(id + 2 * 77, static_cast<uint16_t>((spec_.sata_link_gen & 7) << 1));
+    Put16(id + 2 * 77, static_cast<uint16_t>((desc_.sata_link_gen & 7) << 1));
     Put16(id + 2 * 83, 0x4400);  // 48-bit addressing
     Put16(id + 2 * 86, 0x0400);
     for (int i = 0; i < 4; ++i) Put16(id + 2 * (100 + i), static_cast<uint16_t>(blocks >> (16 * i)));
@@ -74,14 +74,14 @@ void SataDevice::Identify(uint8_t* id) const {
 void SataDevice::Detail(uint8_t* b) const {
     std::memset(b, 0, kBlock);
     b[0] = 'Z';
-    Put16(b + 2, spec_.vendor.soc_id);
-    std::memcpy(b + 16, spec_.vendor.nand_id, 6);
+    Put16(b + 2, desc_.vendor.soc_id);
+    std::memcpy(b + 16, desc_.vendor.nand_id, 6);
     PutAscii(b + 32, 8, running_.internal_version);
     Put32(b + 72, running_.ftl_build);
 }
 
 void SataDevice::Geometry(uint8_t* b) const {
-    const VendorSpec& v = spec_.vendor;
+    const VendorDesc& v = desc_.vendor;
     std::memset(b, 0, kBlock);
     Put16(b + 280, v.mp_marker);
     Put16(b + 288, v.pages_per_block);
@@ -119,7 +119,7 @@ AtaResult SataDevice::Microcode(const AtaRegisters& r, const uint8_t* data, uint
     bool ok = download_.size() == total && ParseNvmeFwImage(download_.data(), download_.size(), &image);
     download_.clear();
     if (!ok) return Abort();
-    if (spec_.activation_applies) {
+    if (desc_.activation_applies) {
         running_.revision = image.version.substr(0, 8);
         running_.internal_version = image.version;
         running_.ftl_build = image.ftl_build;
@@ -131,7 +131,7 @@ AtaResult SataDevice::Microcode(const AtaRegisters& r, const uint8_t* data, uint
 
 AtaResult SataDevice::Execute(const AtaRegisters& r, AtaDirection direction, uint8_t* data, uint32_t length) {
     if (r.device & kDeviceSelect) return Abort();
-    const bool vendor = spec_.vendor.family;
+    const bool vendor = desc_.vendor.family;
     switch (r.command) {
         case 0xEC:
             if (direction != AtaDirection::kIn || r.count != 1 || length != kSector) return Abort();
@@ -141,7 +141,7 @@ AtaResult SataDevice::Execute(const AtaRegisters& r, AtaDirection direction, uin
             if (!vendor || direction != AtaDirection::kIn || r.count != 8 || length != kBlock) return Abort();
             if (r.features == 2) {
                 std::memcpy(data, running_.config.data(), kBlock);
-            } else if (r.features == 3 && spec_.vendor.drvinfo != DrvInfoSource::kNone) {
+            } else if (r.features == 3 && desc_.vendor.drvinfo != DrvInfoSource::kNone) {
                 Detail(data);
             } else if (r.features == 4) {
                 Geometry(data);

@@ -30,7 +30,7 @@ struct AtaResult {
 
 class SataDevice {
 public:
-    explicit SataDevice(const DriveSpec& spec);
+    explicit SataDevice(const DriveDesc& desc);
 
     // One command. direction and length are what the host moves; the
     // device aborts a command whose data phase does not match.
@@ -53,7 +53,7 @@ private:
     void Geometry(uint8_t* data) const;
     AtaResult Microcode(const AtaRegisters& r, const uint8_t* data, uint32_t length);
 
-    DriveSpec spec_;
+    DriveDesc desc_;
     Running running_;
     std::vector<uint8_t> download_;  // microcode pieces so far, in order
 };

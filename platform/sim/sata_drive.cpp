@@ -16,7 +16,7 @@ constexpr uint32_t kSector = 512;
 
 class SataDrive : public SimDrive {
 public:
-    SataDrive(const DriveSpec& spec, DriveHost* host) : spec_(spec), host_(host), device_(spec) {}
+    SataDrive(const DriveDesc& desc, DriveHost* host) : desc_(desc), host_(host), device_(desc) {}
     Outcome Ata(AtaCommand& command) override;
     Outcome Scsi(ScsiCommand& command) override;
 
@@ -24,7 +24,7 @@ private:
     Outcome Translate(ScsiCommand& command);
     Outcome Inquiry(ScsiCommand& command);
 
-    DriveSpec spec_;
+    DriveDesc desc_;
     DriveHost* host_;
     SataDevice device_;
 };
@@ -57,15 +57,15 @@ Outcome SataDrive::Inquiry(ScsiCommand& c) {
     inquiry[2] = 0x06;  // SPC-4
     inquiry[3] = 0x02;
     inquiry[4] = 91;
-    std::string vendor = spec_.inquiry_vendor.empty() ? "ATA" : spec_.inquiry_vendor;
-    std::string product = spec_.inquiry_product.empty() ? spec_.model : spec_.inquiry_product;
+    std::string vendor = desc_.inquiry_vendor.empty() ? "ATA" : desc_.inquiry_vendor;
+    std::string product = desc_.inquiry_product.empty() ? desc_.model : desc_.inquiry_product;
     std::memset(inquiry + 8, ' ', 28);
     std::memcpy(inquiry + 8, vendor.data(), std::min<size_t>(8, vendor.size()));
     std::memcpy(inquiry + 16, product.data(), std::min<size_t>(16, product.size()));
-    std::memcpy(inquiry + 32, spec_.firmware.data(), std::min<size_t>(4, spec_.firmware.size()));
-    if (spec_.inquiry_tag >= 0) {
-        inquiry[36] = static_cast<uint8_t>(spec_.inquiry_tag >> 8);
-        inquiry[37] = static_cast<uint8_t>(spec_.inquiry_tag);
+    std::memcpy(inquiry + 32, desc_.firmware.data(), std::min<size_t>(4, desc_.firmware.size()));
+    if (desc_.inquiry_tag >= 0) {
+        inquiry[36] = static_cast<uint8_t>(desc_.inquiry_tag >> 8);
+        inquiry[37] = static_cast<uint8_t>(desc_.inquiry_tag);
     }
     uint32_t n = std::min<uint32_t>(c.length, sizeof inquiry);
     std::memset(c.data, 0, c.length);
@@ -140,6 +140,6 @@ Outcome SataDrive::Scsi(ScsiCommand& c) {
 
 }  // namespace
 
-SimDrive* NewSataDrive(const DriveSpec& spec, DriveHost* host) { return new SataDrive(spec, host); }
+SimDrive* NewSataDrive(const DriveDesc& desc, DriveHost* host) { return new SataDrive(desc, host); }
 
 }  // namespace sim

@@ -12,21 +12,21 @@ std::string LocationText(int port, int hub_number) {
     return text;
 }
 
-HostControllerSpec& AddHostController(MachineSpec& machine, const std::string& id, int bus) {
-    machine.host_controllers.push_back(HostControllerSpec{id, bus});
+HostControllerDesc& AddHostController(MachineDesc& machine, const std::string& id, int bus) {
+    machine.host_controllers.push_back(HostControllerDesc{id, bus});
     return machine.host_controllers.back();
 }
 
-HubSpec& AddRootHub(MachineSpec& machine, const std::string& id, size_t host_controller) {
-    HubSpec hub;
+HubDesc& AddRootHub(MachineDesc& machine, const std::string& id, size_t host_controller) {
+    HubDesc hub;
     hub.id = id;
     hub.parent_id = host_controller < machine.host_controllers.size() ? machine.host_controllers[host_controller].id : "";
     machine.hubs.push_back(hub);
     return machine.hubs.back();
 }
 
-HubSpec& AddHub(MachineSpec& machine, const std::string& id, const std::string& parent_id, int port, int hub_number) {
-    HubSpec hub;
+HubDesc& AddHub(MachineDesc& machine, const std::string& id, const std::string& parent_id, int port, int hub_number) {
+    HubDesc hub;
     hub.id = id;
     hub.parent_id = parent_id;
     hub.location = LocationText(port, hub_number);
@@ -34,7 +34,7 @@ HubSpec& AddHub(MachineSpec& machine, const std::string& id, const std::string& 
     return machine.hubs.back();
 }
 
-void PlugUsb(DriveSpec& drive, const std::string& hub_id, int port, int hub_number) {
+void PlugUsb(DriveDesc& drive, const std::string& hub_id, int port, int hub_number) {
     drive.usb.hub_id = hub_id;
     drive.usb.location = LocationText(port, hub_number);
 }
@@ -45,19 +45,19 @@ static bool UsbAttached(Attachment a) {
 }
 
 // USB drives built without a hub go on a root hub of the first host controller.
-static void DefaultUsbPlace(MachineSpec& machine, DriveSpec& drive) {
+static void DefaultUsbPlace(MachineDesc& machine, DriveDesc& drive) {
     if (machine.host_controllers.empty())
         AddHostController(machine, "PCI\\VEN_8086&DEV_A36D&SUBSYS_00000000&REV_10\\3&11583659&0&A0", 0);
     std::string root;
-    for (const HubSpec& hub : machine.hubs)
+    for (const HubDesc& hub : machine.hubs)
         if (hub.parent_id == machine.host_controllers[0].id) root = hub.id;
     if (root.empty()) root = AddRootHub(machine, "USB\\ROOT_HUB30\\4&2F5B4E6&0&0", 0).id;
     PlugUsb(drive, root, drive.number + 1, 1);
 }
 
-static DriveSpec& AddDrive(MachineSpec& machine, int number, Attachment attachment, DriveKind kind) {
+static DriveDesc& AddDrive(MachineDesc& machine, int number, Attachment attachment, DriveKind kind) {
     machine.drives.emplace_back();
-    DriveSpec& d = machine.drives.back();
+    DriveDesc& d = machine.drives.back();
     d.name = "disk" + std::to_string(number);
     d.number = number;
     d.kind = kind;
@@ -70,14 +70,14 @@ static DriveSpec& AddDrive(MachineSpec& machine, int number, Attachment attachme
     return d;
 }
 
-DriveSpec& AddNvmeDrive(MachineSpec& machine, int number, Attachment attachment) {
-    DriveSpec& d = AddDrive(machine, number, attachment, DriveKind::kNvme);
+DriveDesc& AddNvmeDrive(MachineDesc& machine, int number, Attachment attachment) {
+    DriveDesc& d = AddDrive(machine, number, attachment, DriveKind::kNvme);
     d.model = "VELQORAX VX500 512GB";
     d.firmware = "VX5A0100";
     d.blocks = 1000215216;
     d.pci_vendor = 0x1E7C;
     d.pci_subsystem_vendor = 0x1E7C;
-    VendorSpec& v = d.vendor;
+    VendorDesc& v = d.vendor;
     v.command_set = 1;
     v.drvinfo = DrvInfoSource::kLogPage;
     v.soc_id = 0x5236;
@@ -101,12 +101,12 @@ DriveSpec& AddNvmeDrive(MachineSpec& machine, int number, Attachment attachment)
     return d;
 }
 
-DriveSpec& AddSataDrive(MachineSpec& machine, int number, Attachment attachment) {
-    DriveSpec& d = AddDrive(machine, number, attachment, DriveKind::kSata);
+DriveDesc& AddSataDrive(MachineDesc& machine, int number, Attachment attachment) {
+    DriveDesc& d = AddDrive(machine, number, attachment, DriveKind::kSata);
     d.model = "VELQORAX VS300 256GB";
     d.firmware = "VS3A0100";
     d.blocks = 500118192;
-    VendorSpec& v = d.vendor;
+    VendorDesc& v = d.vendor;
     v.drvinfo = DrvInfoSource::kVendorCommand;
     v.soc_id = 0x3233;
     const uint8_t nand[6] = {0x45, 0x3C, 0x98, 0xB3, 0x76, 0x72};
@@ -126,15 +126,15 @@ DriveSpec& AddSataDrive(MachineSpec& machine, int number, Attachment attachment)
     return d;
 }
 
-void AddVolume(MachineSpec& machine, char letter, const std::string& drive) {
-    VolumeSpec v;
+void AddVolume(MachineDesc& machine, char letter, const std::string& drive) {
+    VolumeDesc v;
     v.letter = letter;
     v.drive = drive;
     machine.volumes.push_back(v);
 }
 
-FaultSpec& AddFault(MachineSpec& machine, const std::string& drive, FaultMatch match, uint32_t code, int nth) {
-    FaultSpec f;
+FaultDesc& AddFault(MachineDesc& machine, const std::string& drive, FaultMatch match, uint32_t code, int nth) {
+    FaultDesc f;
     f.drive = drive;
     f.match = match;
     f.code = code;

@@ -90,8 +90,8 @@ const char* DefaultMachineJson() {
 )JSON";
 }
 
-MachineSpec DefaultMachine() {
-    MachineSpec machine;
+MachineDesc DefaultMachine() {
+    MachineDesc machine;
     ParseMachineJson(DefaultMachineJson(), "default.json", &machine, nullptr);
     return machine;
 }

@@ -141,7 +141,7 @@ public:
     // ATA errors, the error register in *ata_error.
     virtual bool TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) = 0;
     // The firmware was activated / the bridge power-cycled: the drive leaves
-    // as its ReturnSpec says. When it comes back the machine calls PowerOn.
+    // as its ReturnDesc says. When it comes back the machine calls PowerOn.
     virtual void Leave(bool power_cycle) = 0;
     // Virtual time in milliseconds (os::GetTickCount64).
     virtual uint64_t Now() = 0;
@@ -164,14 +164,14 @@ public:
 };
 
 // Models, one per drive kind; host outlives the model.
-SimDrive* NewNvmeDrive(const DriveSpec& spec, DriveHost* host);
-SimDrive* NewSataDrive(const DriveSpec& spec, DriveHost* host);
+SimDrive* NewNvmeDrive(const DriveDesc& desc, DriveHost* host);
+SimDrive* NewSataDrive(const DriveDesc& desc, DriveHost* host);
 
 // A harness may stand between the machine and the models (the
 // identification fuzzer alters their answers): when set, InstallMachine
 // makes every drive's model with this function, which may call the
 // factories above and wrap what they return. nullptr: the models alone.
-using ModelFactory = SimDrive* (*)(const DriveSpec& spec, DriveHost* host);
+using ModelFactory = SimDrive* (*)(const DriveDesc& desc, DriveHost* host);
 void SetModelFactory(ModelFactory factory);
 
 }  // namespace sim

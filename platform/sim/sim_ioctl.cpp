@@ -56,7 +56,7 @@ DWORD GetDeviceNumber(Call& c) {
     number.DeviceType = kFileDeviceDisk;
     number.DeviceNumber = static_cast<uint32_t>(Target(c)->number);
     number.PartitionNumber =
-        c.object->what == Opened::kVolume ? static_cast<uint32_t>(c.m.spec.volumes[c.object->volume].partition) : 0;
+        c.object->what == Opened::kVolume ? static_cast<uint32_t>(c.m.desc.volumes[c.object->volume].partition) : 0;
     std::memcpy(c.out, &number, sizeof number);
     c.returned = sizeof number;
     return 0;
@@ -65,7 +65,7 @@ DWORD GetDeviceNumber(Call& c) {
 DWORD GetScsiAddress(Call& c) {
     if (c.object->what != Opened::kDisk && c.object->what != Opened::kVolume) return kErrorInvalidFunction;
     if (c.out_size < sizeof(ScsiAddress)) return ERROR_INSUFFICIENT_BUFFER;
-    const ScsiPlacement& p = Target(c)->spec.scsi;
+    const ScsiPlacement& p = Target(c)->desc.scsi;
     ScsiAddress address = {};
     address.Length = sizeof address;
     address.PortNumber = static_cast<uint8_t>(p.port);
@@ -86,7 +86,7 @@ void PutText(std::vector<uint8_t>& bytes, uint32_t* offset, const std::string& t
 DWORD DeviceDescriptor(Call& c, uint32_t query_type) {
     if (query_type == 1) return 0;  // PropertyExistsQuery: the disk has one
     if (c.out_size < 8) return ERROR_INSUFFICIENT_BUFFER;  // not even the descriptor header fits
-    const DriveSpec& s = Target(c)->spec;
+    const DriveDesc& s = Target(c)->desc;
     std::vector<uint8_t> bytes(offsetof(StorageDeviceDescriptor, RawDeviceProperties));
     StorageDeviceDescriptor d = {};
     d.Version = static_cast<uint32_t>(bytes.size());
@@ -114,7 +114,7 @@ DWORD ProtocolSpecific(Call& c, const StoragePropertyQuery& query) {
     StorageProtocolSpecificData data;
     std::memcpy(&data, c.in.data() + header, sizeof data);
     DriveState* d = Target(c);
-    if (d->spec.attachment != Attachment::kNativeNvme || data.ProtocolType != kProtocolTypeNvme)
+    if (d->desc.attachment != Attachment::kNativeNvme || data.ProtocolType != kProtocolTypeNvme)
         return ERROR_NOT_SUPPORTED;
     if (data.DataType != kNvmeDataTypeIdentify && data.DataType != kNvmeDataTypeLogPage) return ERROR_NOT_SUPPORTED;
     // The data lands ProtocolDataOffset bytes after the protocol-specific
@@ -212,7 +212,7 @@ DWORD AtaPassThrough(Call& c) {
     if (c.object->what != Opened::kDisk) return kErrorInvalidFunction;
     DriveState* d = Target(c);
     // Only the AHCI port driver carries ATA pass-through.
-    if (d->spec.attachment != Attachment::kSataPort) return kErrorInvalidFunction;
+    if (d->desc.attachment != Attachment::kSataPort) return kErrorInvalidFunction;
     if (c.in.size() < sizeof(AtaPassThroughDirect)) return ERROR_INVALID_PARAMETER;
     AtaPassThroughDirect aptd = Read<AtaPassThroughDirect>(c.in);
     if (aptd.Length != sizeof(AtaPassThroughDirect)) return kErrorRevisionMismatch;
@@ -262,7 +262,7 @@ DWORD AtaPassThrough(Call& c) {
 DWORD ProtocolCommandRequest(Call& c) {
     if (c.object->what != Opened::kDisk) return kErrorInvalidFunction;
     DriveState* d = Target(c);
-    if (d->spec.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
+    if (d->desc.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
     if (c.in.size() < sizeof(StorageProtocolCommand)) return ERROR_INVALID_PARAMETER;
     StorageProtocolCommand pc = Read<StorageProtocolCommand>(c.in);
     if (pc.Version != kStorageProtocolStructureVersion) return kErrorRevisionMismatch;
@@ -311,7 +311,7 @@ DWORD ProtocolCommandRequest(Call& c) {
 DWORD FirmwareDownloadRequest(Call& c) {
     if (c.object->what != Opened::kDisk) return kErrorInvalidFunction;
     DriveState* d = Target(c);
-    if (d->spec.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
+    if (d->desc.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
     if (c.in.size() < sizeof(StorageHwFirmwareDownload)) return ERROR_INVALID_PARAMETER;
     StorageHwFirmwareDownload fw = Read<StorageHwFirmwareDownload>(c.in);
     if (fw.Version != sizeof(StorageHwFirmwareDownload)) return kErrorRevisionMismatch;
@@ -334,7 +334,7 @@ DWORD FirmwareDownloadRequest(Call& c) {
 DWORD FirmwareActivateRequest(Call& c) {
     if (c.object->what != Opened::kDisk) return kErrorInvalidFunction;
     DriveState* d = Target(c);
-    if (d->spec.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
+    if (d->desc.attachment != Attachment::kNativeNvme) return kErrorInvalidFunction;
     if (c.in.size() < sizeof(StorageHwFirmwareActivate)) return ERROR_INVALID_PARAMETER;
     StorageHwFirmwareActivate fw = Read<StorageHwFirmwareActivate>(c.in);
     if (fw.Version != sizeof(StorageHwFirmwareActivate)) return kErrorRevisionMismatch;
@@ -359,16 +359,16 @@ DWORD Miniport(Call& c) {
     int drive = -1;
     for (size_t i = 0; i < c.m.drives.size(); ++i) {
         const DriveState& d = c.m.drives[i];
-        if (d.present && d.spec.scsi.port == c.object->port && d.spec.scsi.path == path) drive = static_cast<int>(i);
+        if (d.present && d.desc.scsi.port == c.object->port && d.desc.scsi.path == path) drive = static_cast<int>(i);
     }
     if (drive < 0) return kErrorDevNotExist;
     c.drive = drive;
-    c.record.drive = c.m.drives[drive].spec.name;
+    c.record.drive = c.m.drives[drive].desc.name;
     Outcome o;
     if (TakeFaultFor(c.m, drive, FaultMatch::kIoctl, c.code, &o, nullptr))
         return o.win32_error ? o.win32_error : ERROR_IO_DEVICE;
     DriveState* d = &c.m.drives[drive];
-    if (d->spec.attachment != Attachment::kRst || !d->model) return kErrorInvalidFunction;
+    if (d->desc.attachment != Attachment::kRst || !d->model) return kErrorInvalidFunction;
     EchoInput(c);
     MiniportRequest request = {};
     std::memcpy(request.signature, srb.Signature, 8);
@@ -441,7 +441,7 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     int drive = object->drive;
     if (drive >= 0) {
         DriveState& d = m.drives[drive];
-        record.drive = d.spec.name;
+        record.drive = d.desc.name;
         if (!d.present || d.generation != object->generation) return finish(kErrorDevNotExist, 0);
         Outcome o;
         if (TakeFaultFor(m, drive, FaultMatch::kIoctl, code, &o, nullptr))

@@ -249,7 +249,7 @@ struct Reader {
     }
 };
 
-bool ReadReturn(Reader& r, const json& o, const std::string& path, ReturnSpec* out) {
+bool ReadReturn(Reader& r, const json& o, const std::string& path, ReturnDesc* out) {
     if (!r.Keys(o, path, {"gone_seconds", "returns", "returns_as", "moves_to"})) return false;
     out->leaves = true;
     if (!r.Number(o, path, "gone_seconds", &out->gone_seconds) || !r.Flag(o, path, "returns", &out->returns) ||
@@ -268,7 +268,7 @@ bool ReadReturn(Reader& r, const json& o, const std::string& path, ReturnSpec* o
     return true;
 }
 
-bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorSpec* v) {
+bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorDesc* v) {
     if (!r.Keys(o, path, {"family", "command_set", "drive_info", "soc_id", "nand_id", "internal_version", "ftl_build",
                           "geometry", "mp_marker", "mp_soc_id", "mp_version", "config_version", "config_block"}))
         return false;
@@ -304,7 +304,7 @@ bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorSpec* v
     return true;
 }
 
-bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveSpec* d) {
+bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) {
     if (!r.Keys(o, path, {"name", "number", "kind", "attachment", "bus_type", "present", "model", "serial", "firmware",
                           "blocks", "sector_size", "pci_vendor", "pci_subsystem_vendor", "sata_link_gen", "inquiry",
                           "activation_applies", "vendor", "parent_service", "disk_id", "usb", "pci", "scsi", "on_activate",
@@ -332,7 +332,7 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveSpec* d) 
     int number = 0;
     if (!r.Int(o, path, "number", 0, 255, &number)) return false;
     // Start from the builder's defaults for the attachment, on a scratch machine.
-    MachineSpec scratch;
+    MachineDesc scratch;
     *d = kind == DriveKind::kNvme ? AddNvmeDrive(scratch, number, attachment) : AddSataDrive(scratch, number, attachment);
     d->usb = UsbPlacement();
     std::string vendor_text;
@@ -399,17 +399,17 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveSpec* d) 
     }
     // A description of what happens replaces the builder's default wholesale.
     if (o.contains("on_activate")) {
-        d->on_activate = ReturnSpec();
+        d->on_activate = ReturnDesc();
         if (!ReadReturn(r, o["on_activate"], path + "/on_activate", &d->on_activate)) return false;
     }
     if (o.contains("on_power_cycle")) {
-        d->on_power_cycle = ReturnSpec();
+        d->on_power_cycle = ReturnDesc();
         if (!ReadReturn(r, o["on_power_cycle"], path + "/on_power_cycle", &d->on_power_cycle)) return false;
     }
     return true;
 }
 
-bool ReadFault(Reader& r, const json& o, const std::string& path, FaultSpec* f) {
+bool ReadFault(Reader& r, const json& o, const std::string& path, FaultDesc* f) {
     if (!r.Keys(o, path, {"drive", "ioctl", "cdb", "nvme", "ata", "nth", "every", "fail", "error", "sense", "ata_error"}))
         return false;
     if (!r.Text(o, path, "drive", &f->drive)) return false;
@@ -449,7 +449,7 @@ bool ReadFault(Reader& r, const json& o, const std::string& path, FaultSpec* f) 
     return true;
 }
 
-bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
+bool ReadMachine(Reader& r, const json& root, MachineDesc* m) {
     if (!r.Keys(root, "", {"comment", "host_controllers", "hubs", "drives", "volumes", "faults"})) return false;
     auto list = [&](const char* key) -> const json* {
         if (!root.contains(key)) return nullptr;
@@ -462,7 +462,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
     if (const json* hcs = list("host_controllers")) {
         for (size_t i = 0; i < hcs->size(); ++i) {
             std::string p = "/host_controllers/" + std::to_string(i);
-            HostControllerSpec hc;
+            HostControllerDesc hc;
             if (!r.Keys((*hcs)[i], p, {"id", "bus"}) || !r.Text((*hcs)[i], p, "id", &hc.id) ||
                 !r.Int((*hcs)[i], p, "bus", 0, 255, &hc.bus))
                 return false;
@@ -473,7 +473,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
     if (const json* hubs = list("hubs")) {
         for (size_t i = 0; i < hubs->size(); ++i) {
             std::string p = "/hubs/" + std::to_string(i);
-            HubSpec hub;
+            HubDesc hub;
             const json& h = (*hubs)[i];
             if (!r.Keys(h, p, {"id", "parent", "location", "listed"}) || !r.Text(h, p, "id", &hub.id) ||
                 !r.Text(h, p, "parent", &hub.parent_id) || !r.Text(h, p, "location", &hub.location) ||
@@ -485,7 +485,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
     }
     if (const json* drives = list("drives")) {
         for (size_t i = 0; i < drives->size(); ++i) {
-            DriveSpec d;
+            DriveDesc d;
             if (!ReadDrive(r, (*drives)[i], "/drives/" + std::to_string(i), &d)) return false;
             m->drives.push_back(d);
         }
@@ -494,7 +494,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
         for (size_t i = 0; i < volumes->size(); ++i) {
             std::string p = "/volumes/" + std::to_string(i);
             const json& v = (*volumes)[i];
-            VolumeSpec volume;
+            VolumeDesc volume;
             std::string letter;
             if (!r.Keys(v, p, {"letter", "drive", "partition"}) || !r.Text(v, p, "letter", &letter) ||
                 !r.Text(v, p, "drive", &volume.drive) || !r.Int(v, p, "partition", 1, 128, &volume.partition))
@@ -507,7 +507,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
     }
     if (const json* faults = list("faults")) {
         for (size_t i = 0; i < faults->size(); ++i) {
-            FaultSpec f;
+            FaultDesc f;
             if (!ReadFault(r, (*faults)[i], "/faults/" + std::to_string(i), &f)) return false;
             m->faults.push_back(f);
         }
@@ -517,7 +517,7 @@ bool ReadMachine(Reader& r, const json& root, MachineSpec* m) {
 
 }  // namespace
 
-bool ParseMachineJson(const std::string& text, const std::string& name, MachineSpec* machine, std::string* error) {
+bool ParseMachineJson(const std::string& text, const std::string& name, MachineDesc* machine, std::string* error) {
     json root;
     Sax sax(root);
     json::sax_parse(text, &sax, json::input_format_t::json, true, true);
@@ -530,23 +530,23 @@ bool ParseMachineJson(const std::string& text, const std::string& name, MachineS
     LineScanner scanner{text, 0, 1, {}};
     scanner.Value("");
     Reader reader{name, scanner.lines, ""};
-    MachineSpec spec;
-    if (!ReadMachine(reader, root, &spec)) {
+    MachineDesc desc;
+    if (!ReadMachine(reader, root, &desc)) {
         if (error) *error = reader.error;
         return false;
     }
     // What only the whole machine can tell (parents, numbers, names): point
     // at the top of the drives, or of the file.
-    std::string problem = CheckMachine(spec);
+    std::string problem = CheckMachine(desc);
     if (!problem.empty()) {
         if (error) *error = name + ":" + std::to_string(reader.LineOf("/drives")) + ": " + problem;
         return false;
     }
-    *machine = spec;
+    *machine = desc;
     return true;
 }
 
-bool LoadMachineFile(const std::string& path, MachineSpec* machine, std::string* error) {
+bool LoadMachineFile(const std::string& path, MachineDesc* machine, std::string* error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         if (error) *error = path + ": cannot be read";

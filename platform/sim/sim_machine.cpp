@@ -52,7 +52,7 @@ bool NodePresent(const MachineState& machine, const Node& node) {
 
 int FindDriveByName(const MachineState& machine, const std::string& name) {
     for (size_t i = 0; i < machine.drives.size(); ++i)
-        if (machine.drives[i].spec.name == name) return static_cast<int>(i);
+        if (machine.drives[i].desc.name == name) return static_cast<int>(i);
     return -1;
 }
 
@@ -62,9 +62,9 @@ int FindDriveByNumber(const MachineState& machine, int number) {
     return -1;
 }
 
-uint32_t BusTypeOf(const DriveSpec& spec) {
-    if (spec.bus_type != 0) return spec.bus_type;
-    switch (spec.attachment) {
+uint32_t BusTypeOf(const DriveDesc& desc) {
+    if (desc.bus_type != 0) return desc.bus_type;
+    switch (desc.attachment) {
         case Attachment::kNativeNvme: return 17;
         case Attachment::kRst: return 8;
         case Attachment::kAsmedia:
@@ -82,14 +82,14 @@ static bool IsUsb(Attachment a) {
            a == Attachment::kUsbSata;
 }
 
-std::string ServiceOf(const DriveSpec& spec) {
-    if (!spec.parent_service.empty()) return spec.parent_service;
-    switch (spec.attachment) {
+std::string ServiceOf(const DriveDesc& desc) {
+    if (!desc.parent_service.empty()) return desc.parent_service;
+    switch (desc.attachment) {
         case Attachment::kNativeNvme: return "stornvme";
         case Attachment::kRst: return "iaStorAC";
         case Attachment::kSataPort: return "storahci";
         case Attachment::kScsiAdapter: return "megasas";
-        default: return spec.usb.service;
+        default: return desc.usb.service;
     }
 }
 
@@ -145,7 +145,7 @@ std::string Hex(uint32_t v) {
 }
 
 // Made-up but well-formed IDs, unique per drive index.
-std::string DiskIdFor(const DriveSpec& s, size_t index) {
+std::string DiskIdFor(const DriveDesc& s, size_t index) {
     std::string tag = Hex(0x2A1B3C00u + static_cast<uint32_t>(index));
     if (IsUsb(s.attachment)) {
         std::string vendor = s.inquiry_vendor.empty() ? "NVME" : s.inquiry_vendor;
@@ -157,7 +157,7 @@ std::string DiskIdFor(const DriveSpec& s, size_t index) {
     return "SCSI\\DISK&VEN_&PROD_" + IdPart(s.model, 16) + "\\4&" + tag + "&0&0" + std::to_string(s.scsi.path) + "0000";
 }
 
-std::string BridgeIdFor(const DriveSpec& s, size_t index) {
+std::string BridgeIdFor(const DriveDesc& s, size_t index) {
     const char* vidpid = "VID_174C&PID_2362";
     if (s.attachment == Attachment::kJmicron) vidpid = "VID_152D&PID_0583";
     if (s.attachment == Attachment::kRealtek) vidpid = "VID_0BDA&PID_9210";
@@ -165,7 +165,7 @@ std::string BridgeIdFor(const DriveSpec& s, size_t index) {
     return std::string("USB\\") + vidpid + "\\" + Hex(0x31415900u + static_cast<uint32_t>(index));
 }
 
-std::string ControllerIdFor(const DriveSpec& s) {
+std::string ControllerIdFor(const DriveDesc& s) {
     std::string ven = s.kind == DriveKind::kNvme && s.attachment == Attachment::kNativeNvme
                           ? Hex(s.pci_vendor ? s.pci_vendor : 0x1E7C)
                           : std::string("8086");
@@ -179,7 +179,7 @@ std::string ControllerIdFor(const DriveSpec& s) {
            "&0&00E8";
 }
 
-std::string BridgeOfControllerIdFor(const DriveSpec& s) {
+std::string BridgeOfControllerIdFor(const DriveDesc& s) {
     return "PCI\\VEN_8086&DEV_A340&SUBSYS_00000000&REV_F0\\3&11583659&0&" + Hex(0xE0u + static_cast<uint32_t>(s.pci.bridge_bus & 0xF));
 }
 
@@ -210,9 +210,9 @@ static ModelFactory g_model_factory = nullptr;
 
 void SetModelFactory(ModelFactory factory) { g_model_factory = factory; }
 
-static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
+static std::string BuildInto(MachineState& m, const MachineDesc& desc) {
     Builder b{m, ""};
-    m.spec = spec;
+    m.desc = desc;
     m.nodes.clear();
     m.drives.clear();
 
@@ -222,7 +222,7 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
     DEVINST root_inst = b.Add(root);
 
     std::set<std::string> ids;
-    for (const HostControllerSpec& hc : spec.host_controllers) {
+    for (const HostControllerDesc& hc : desc.host_controllers) {
         if (!ids.insert(hc.id).second) b.Fail("the device ID \"" + hc.id + "\" is used twice");
         Node n;
         n.id = Widen(hc.id);
@@ -235,7 +235,7 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
         b.Add(n);
     }
     std::vector<DEVINST> hub_nodes;
-    for (const HubSpec& hub : spec.hubs) {
+    for (const HubDesc& hub : desc.hubs) {
         if (!ids.insert(hub.id).second) b.Fail("the device ID \"" + hub.id + "\" is used twice");
         Node n;
         n.id = Widen(hub.id);
@@ -245,10 +245,10 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
         n.service = u"USBHUB3";
         hub_nodes.push_back(b.Add(n));
     }
-    for (size_t i = 0; i < spec.hubs.size(); ++i) {
-        DEVINST parent = b.Find(Widen(spec.hubs[i].parent_id));
+    for (size_t i = 0; i < desc.hubs.size(); ++i) {
+        DEVINST parent = b.Find(Widen(desc.hubs[i].parent_id));
         if (!parent || parent == hub_nodes[i])
-            b.Fail("the hub \"" + spec.hubs[i].id + "\" names a parent \"" + spec.hubs[i].parent_id +
+            b.Fail("the hub \"" + desc.hubs[i].id + "\" names a parent \"" + desc.hubs[i].parent_id +
                    "\" that is neither a host controller nor a hub");
         m.nodes[hub_nodes[i] - 1].parent = parent;
     }
@@ -256,21 +256,21 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
     std::set<int> numbers;
     std::set<std::string> names;
     std::set<int> used_ports;
-    for (const DriveSpec& d : spec.drives)
+    for (const DriveDesc& d : desc.drives)
         if (d.scsi.port >= 0) used_ports.insert(d.scsi.port);
     std::map<DEVINST, int> port_of_parent;
     int next_port = 0;
 
-    for (size_t i = 0; i < spec.drives.size(); ++i) {
-        const DriveSpec& s = spec.drives[i];
+    for (size_t i = 0; i < desc.drives.size(); ++i) {
+        const DriveDesc& s = desc.drives[i];
         m.drives.emplace_back();
         DriveState& d = m.drives.back();
-        d.spec = s;
-        if (d.spec.name.empty()) d.spec.name = "disk" + std::to_string(s.number);
+        d.desc = s;
+        if (d.desc.name.empty()) d.desc.name = "disk" + std::to_string(s.number);
         d.present = s.present;
         d.number = s.number;
-        if (!names.insert(d.spec.name).second) b.Fail("two drives are called \"" + d.spec.name + "\"");
-        if (s.number < 0) b.Fail("drive \"" + d.spec.name + "\": the physical drive number must not be negative");
+        if (!names.insert(d.desc.name).second) b.Fail("two drives are called \"" + d.desc.name + "\"");
+        if (s.number < 0) b.Fail("drive \"" + d.desc.name + "\": the physical drive number must not be negative");
         if (!numbers.insert(s.number).second)
             b.Fail("two drives have the physical drive number " + std::to_string(s.number));
         const bool usb = IsUsb(s.attachment);
@@ -278,16 +278,16 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
             (s.attachment == Attachment::kNativeNvme || s.attachment == Attachment::kRst ||
              s.attachment == Attachment::kAsmedia || s.attachment == Attachment::kJmicron ||
              s.attachment == Attachment::kRealtek))
-            b.Fail("drive \"" + d.spec.name + "\": this attachment does not carry a drive of this kind");
+            b.Fail("drive \"" + d.desc.name + "\": this attachment does not carry a drive of this kind");
         if (s.sector_size == 0 || (s.sector_size & (s.sector_size - 1)) != 0)
-            b.Fail("drive \"" + d.spec.name + "\": the sector size must be a power of two");
+            b.Fail("drive \"" + d.desc.name + "\": the sector size must be a power of two");
 
         DEVINST parent = 0;
         if (usb) {
             DEVINST hub = b.Find(Widen(s.usb.hub_id));
             bool is_hub = false;
             for (DEVINST h : hub_nodes) is_hub = is_hub || h == hub;
-            if (!is_hub) b.Fail("drive \"" + d.spec.name + "\" is plugged into \"" + s.usb.hub_id + "\", which is not a hub");
+            if (!is_hub) b.Fail("drive \"" + d.desc.name + "\" is plugged into \"" + s.usb.hub_id + "\", which is not a hub");
             Node n;
             n.id = Widen(s.usb.device_id.empty() ? BridgeIdFor(s, i) : s.usb.device_id);
             if (!ids.insert(Narrow(n.id)).second) b.Fail("the device ID \"" + Narrow(n.id) + "\" is used twice");
@@ -319,7 +319,7 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
                 used_ports.insert(next_port);
                 it = port_of_parent.emplace(parent, next_port).first;
             }
-            d.spec.scsi.port = it->second;
+            d.desc.scsi.port = it->second;
         }
         Node disk;
         disk.id = Widen(s.disk_id.empty() ? DiskIdFor(s, i) : s.disk_id);
@@ -332,20 +332,20 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
         d.disk = b.Add(disk);
     }
     for (size_t i = 0; i < m.drives.size(); ++i) {
-        const ReturnSpec* specs[2] = {&m.drives[i].spec.on_activate, &m.drives[i].spec.on_power_cycle};
-        for (const ReturnSpec* r : specs) {
-            if (r->gone_seconds < 0) b.Fail("drive \"" + m.drives[i].spec.name + "\": a time away must not be negative");
+        const ReturnDesc* descs[2] = {&m.drives[i].desc.on_activate, &m.drives[i].desc.on_power_cycle};
+        for (const ReturnDesc* r : descs) {
+            if (r->gone_seconds < 0) b.Fail("drive \"" + m.drives[i].desc.name + "\": a time away must not be negative");
             if (r->return_number < 0 || r->return_number == m.drives[i].number) continue;
             if (numbers.count(r->return_number))
-                b.Fail("drive \"" + m.drives[i].spec.name + "\" comes back as number " + std::to_string(r->return_number) +
+                b.Fail("drive \"" + m.drives[i].desc.name + "\" comes back as number " + std::to_string(r->return_number) +
                        ", which another drive has");
         }
     }
-    for (const VolumeSpec& v : spec.volumes) {
+    for (const VolumeDesc& v : desc.volumes) {
         if (v.letter < 'A' || v.letter > 'Z') b.Fail(std::string("the volume letter '") + v.letter + "' is not A to Z");
         if (FindDriveByName(m, v.drive) < 0) b.Fail("the volume " + std::string(1, v.letter) + ": names no drive \"" + v.drive + "\"");
     }
-    for (const FaultSpec& f : spec.faults) {
+    for (const FaultDesc& f : desc.faults) {
         if (FindDriveByName(m, f.drive) < 0) b.Fail("a fault names no drive \"" + f.drive + "\"");
         if (f.nth < 1) b.Fail("a fault's nth request counts from 1");
     }
@@ -354,20 +354,20 @@ static std::string BuildInto(MachineState& m, const MachineSpec& spec) {
         DriveState& d = m.drives[i];
         d.host.reset(new HostOfDrive(&m, static_cast<int>(i)));
         if (g_model_factory)
-            d.model.reset(g_model_factory(d.spec, d.host.get()));
+            d.model.reset(g_model_factory(d.desc, d.host.get()));
         else
-            d.model.reset(d.spec.kind == DriveKind::kNvme ? NewNvmeDrive(d.spec, d.host.get())
-                                                          : NewSataDrive(d.spec, d.host.get()));
+            d.model.reset(d.desc.kind == DriveKind::kNvme ? NewNvmeDrive(d.desc, d.host.get())
+                                                          : NewSataDrive(d.desc, d.host.get()));
     }
     return b.error;
 }
 
-std::string CheckMachine(const MachineSpec& spec) {
+std::string CheckMachine(const MachineDesc& desc) {
     MachineState scratch;
-    return BuildInto(scratch, spec);
+    return BuildInto(scratch, desc);
 }
 
-bool InstallMachine(const MachineSpec& spec, std::string* error) {
+bool InstallMachine(const MachineDesc& desc, std::string* error) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     ++m.epoch;
@@ -375,18 +375,18 @@ bool InstallMachine(const MachineSpec& spec, std::string* error) {
     DropAllObjects();
     m.requests.clear();
     m.open_sets = 0;
-    std::string problem = BuildInto(m, spec);
+    std::string problem = BuildInto(m, desc);
     if (!problem.empty()) {
         m.drives.clear();
         m.nodes.clear();
-        m.spec = MachineSpec();
+        m.desc = MachineDesc();
         if (error) *error = problem;
         return false;
     }
     return true;
 }
 
-void ResetMachine() { InstallMachine(MachineSpec()); }
+void ResetMachine() { InstallMachine(MachineDesc()); }
 
 void CatchUp(MachineState& m) {
     uint64_t now = VirtualNow();
@@ -401,7 +401,7 @@ void CatchUp(MachineState& m) {
 
 void DriveLeaves(MachineState& m, int index, bool power_cycle) {
     DriveState& d = m.drives[index];
-    const ReturnSpec& r = power_cycle ? d.spec.on_power_cycle : d.spec.on_activate;
+    const ReturnDesc& r = power_cycle ? d.desc.on_power_cycle : d.desc.on_activate;
     if (!r.leaves || !d.present) return;
     d.present = false;
     ++d.generation;
@@ -414,7 +414,7 @@ void DriveLeaves(MachineState& m, int index, bool power_cycle) {
             m.nodes[d.controller - 1].has_bus = true;
             m.nodes[d.controller - 1].bus = static_cast<uint32_t>(r.moved_controller_bus);
         }
-        if (r.moved_path_id >= 0) d.spec.scsi.path = r.moved_path_id;
+        if (r.moved_path_id >= 0) d.desc.scsi.path = r.moved_path_id;
     }
 }
 
@@ -423,8 +423,8 @@ bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, O
     int seen = ++d.counts[(static_cast<uint64_t>(match) << 32) | code];
     // A sweep's countdown picks its request whatever the machine file says.
     if (CountdownTake(match, outcome, ata_error)) return true;
-    for (const FaultSpec& f : m.spec.faults) {
-        if (f.match != match || f.code != code || f.drive != d.spec.name) continue;
+    for (const FaultDesc& f : m.desc.faults) {
+        if (f.match != match || f.code != code || f.drive != d.desc.name) continue;
         if (seen != f.nth && !(f.every && seen > f.nth)) continue;
         *outcome = Outcome();
         switch (f.action) {

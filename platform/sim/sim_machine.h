@@ -1,7 +1,7 @@
 // The simulated Windows storage machine: what it is made of and how tests
 // and quillon-sim set it up and look at it afterwards.
 //
-// A machine is plain data (MachineSpec). It comes from a JSON file
+// A machine is plain data (MachineDesc). It comes from a JSON file
 // (LoadMachineFile, the format is in docs/simulator.md) or is built in C++
 // with the Add* helpers below, and is then installed as the machine behind
 // os::CreateFileW("\\.\..."), os::DeviceIoControl, os::SetupDi* and
@@ -41,7 +41,7 @@ enum class DrvInfoSource : uint8_t { kLogPage, kVendorCommand, kNone };
 // The controller family's vendor data. The drive models build the
 // drive-information, MP-information / geometry and configuration blocks
 // from it.
-struct VendorSpec {
+struct VendorDesc {
     bool family = true;   // false: a drive of another maker, no vendor commands at all
     int command_set = 0;  // 0 the first vendor command set, 1 the second
     DrvInfoSource drvinfo = DrvInfoSource::kLogPage;
@@ -71,7 +71,7 @@ struct VendorSpec {
 // power-cycled): gone for gone_seconds of virtual time, then back under
 // physical drive number return_number (-1: the same number), unless
 // returns is false. moves: it comes back at another port (moved_* below).
-struct ReturnSpec {
+struct ReturnDesc {
     bool leaves = false;  // false: the event does not make the drive leave
     double gone_seconds = 0;
     bool returns = true;
@@ -83,7 +83,7 @@ struct ReturnSpec {
 };
 
 // Place in the USB tree: the device node the disk hangs off (the bridge),
-// plugged into a hub of MachineSpec::hubs.
+// plugged into a hub of MachineDesc::hubs.
 struct UsbPlacement {
     std::string device_id;  // device instance ID ("USB\VID_174C&PID_2362\...")
     std::string hub_id;     // instance ID of the hub it is plugged into
@@ -108,7 +108,7 @@ struct ScsiPlacement {
     int lun = 0;
 };
 
-struct DriveSpec {
+struct DriveDesc {
     std::string name;  // stable name (faults, volumes, tests); default "disk<number>"
     int number = 0;    // physical drive number at start
     DriveKind kind = DriveKind::kNvme;
@@ -122,7 +122,7 @@ struct DriveSpec {
     uint32_t sector_size = 512;
     uint16_t pci_vendor = 0, pci_subsystem_vendor = 0;
     uint8_t sata_link_gen = 3;  // SATA: IDENTIFY word 77 bits 3:1
-    VendorSpec vendor;
+    VendorDesc vendor;
     // Bridge answers to INQUIRY (USB attachments): vendor and product texts;
     // inquiry_tag is the 16-bit value at bytes 36-37 (-1: the bridge's own).
     std::string inquiry_vendor, inquiry_product;
@@ -136,30 +136,30 @@ struct DriveSpec {
     PciPlacement pci;
     ScsiPlacement scsi;
 
-    ReturnSpec on_activate;     // after a firmware activation
-    ReturnSpec on_power_cycle;  // after a bridge power cycle
+    ReturnDesc on_activate;     // after a firmware activation
+    ReturnDesc on_power_cycle;  // after a bridge power cycle
 };
 
 // ---- the USB tree ---------------------------------------------------------------
 
 // Host controllers, in the order the host controller set lists them.
-struct HostControllerSpec {
+struct HostControllerDesc {
     std::string id;  // device instance ID ("PCI\VEN_8086&DEV_A36D\3&11583659&0&A0")
     int bus = 0;
 };
 
 // A hub. Root hubs name their host controller as parent; the tool tells a
 // root hub by "ROOT_HUB" as the 5th to 12th characters of its ID.
-struct HubSpec {
+struct HubDesc {
     std::string id;
     std::string parent_id;  // a hub or a host controller
     std::string location;   // SPDRP_LOCATION_INFORMATION; empty: none
     bool listed = true;     // false: present in the tree but not in the hub set
 };
 
-struct VolumeSpec {
+struct VolumeDesc {
     char letter = 'C';
-    std::string drive;  // DriveSpec::name
+    std::string drive;  // DriveDesc::name
     int partition = 1;
 };
 
@@ -171,8 +171,8 @@ enum class FaultAction : uint8_t { kWin32Error, kCheckCondition, kAtaError };
 // Fail the nth request (1-based, counted per drive) of the given kind and
 // code: an IOCTL code, a CDB opcode (byte 0), an NVMe admin opcode, an ATA
 // command. every: that one and every later one; else that one only.
-struct FaultSpec {
-    std::string drive;  // DriveSpec::name
+struct FaultDesc {
+    std::string drive;  // DriveDesc::name
     FaultMatch match = FaultMatch::kIoctl;
     uint32_t code = 0;
     int nth = 1;
@@ -206,12 +206,12 @@ struct CountdownStatus {
 };
 CountdownStatus GetCountdownStatus();
 
-struct MachineSpec {
-    std::vector<HostControllerSpec> host_controllers;
-    std::vector<HubSpec> hubs;
-    std::vector<DriveSpec> drives;
-    std::vector<VolumeSpec> volumes;
-    std::vector<FaultSpec> faults;
+struct MachineDesc {
+    std::vector<HostControllerDesc> host_controllers;
+    std::vector<HubDesc> hubs;
+    std::vector<DriveDesc> drives;
+    std::vector<VolumeDesc> volumes;
+    std::vector<FaultDesc> faults;
 };
 
 // ---- building one in C++ ----------------------------------------------------------------
@@ -220,16 +220,16 @@ struct MachineSpec {
 // controller family, 512 GB, its own controller / bridge / port. USB drives
 // need a hub: pass it (AddRootHub / AddHub) or the drive gets a root hub of
 // its own on the first host controller.
-DriveSpec& AddNvmeDrive(MachineSpec& machine, int number, Attachment attachment);
-DriveSpec& AddSataDrive(MachineSpec& machine, int number, Attachment attachment);
-HostControllerSpec& AddHostController(MachineSpec& machine, const std::string& id, int bus);
+DriveDesc& AddNvmeDrive(MachineDesc& machine, int number, Attachment attachment);
+DriveDesc& AddSataDrive(MachineDesc& machine, int number, Attachment attachment);
+HostControllerDesc& AddHostController(MachineDesc& machine, const std::string& id, int bus);
 // A root hub on host controller index (0-based) and a hub on a parent hub's port.
-HubSpec& AddRootHub(MachineSpec& machine, const std::string& id, size_t host_controller);
-HubSpec& AddHub(MachineSpec& machine, const std::string& id, const std::string& parent_id, int port, int hub_number);
+HubDesc& AddRootHub(MachineDesc& machine, const std::string& id, size_t host_controller);
+HubDesc& AddHub(MachineDesc& machine, const std::string& id, const std::string& parent_id, int port, int hub_number);
 // Plug a USB drive into port of hub: sets usb.hub_id and usb.location ("Port_#%04d.Hub_#%04d").
-void PlugUsb(DriveSpec& drive, const std::string& hub_id, int port, int hub_number);
-void AddVolume(MachineSpec& machine, char letter, const std::string& drive);
-FaultSpec& AddFault(MachineSpec& machine, const std::string& drive, FaultMatch match, uint32_t code, int nth);
+void PlugUsb(DriveDesc& drive, const std::string& hub_id, int port, int hub_number);
+void AddVolume(MachineDesc& machine, char letter, const std::string& drive);
+FaultDesc& AddFault(MachineDesc& machine, const std::string& drive, FaultMatch match, uint32_t code, int nth);
 // "Port_#%04d.Hub_#%04d"
 std::string LocationText(int port, int hub_number);
 
@@ -237,11 +237,11 @@ std::string LocationText(int port, int hub_number);
 
 // Parse a machine description. On a mistake: false, and error says where and
 // what, as "<name>:<line>: <message>".
-bool ParseMachineJson(const std::string& text, const std::string& name, MachineSpec* machine, std::string* error);
-bool LoadMachineFile(const std::string& path, MachineSpec* machine, std::string* error);
+bool ParseMachineJson(const std::string& text, const std::string& name, MachineDesc* machine, std::string* error);
+bool LoadMachineFile(const std::string& path, MachineDesc* machine, std::string* error);
 // The machine quillon-sim and the demo start with (also platform/sim/machines/default.json).
 const char* DefaultMachineJson();
-MachineSpec DefaultMachine();
+MachineDesc DefaultMachine();
 
 // ---- running it -------------------------------------------------------------------------
 
@@ -251,7 +251,7 @@ MachineSpec DefaultMachine();
 // that does not hold together (a hub whose parent is missing, two drives
 // with one number, ...) is refused: false, error says why, and the machine
 // is empty.
-bool InstallMachine(const MachineSpec& machine, std::string* error = nullptr);
+bool InstallMachine(const MachineDesc& machine, std::string* error = nullptr);
 void ResetMachine();  // back to the empty machine
 // For programs (quillon-sim): install the machine of a JSON file, or the
 // default machine when path is empty. false with "<file>:<line>: <message>".
@@ -260,7 +260,7 @@ bool StartMachine(const std::string& path, std::string* error);
 // One DeviceIoControl, as the machine saw it.
 struct RequestRecord {
     std::u16string path;  // the path the handle was opened with
-    std::string drive;    // DriveSpec::name, "" for ports and unknown handles
+    std::string drive;    // DriveDesc::name, "" for ports and unknown handles
     DWORD ioctl = 0;
     std::vector<uint8_t> in;        // input buffer bytes
     std::vector<uint8_t> data_out;  // bytes behind a pointer going to the drive (pass-through DataBuffer)

@@ -21,7 +21,7 @@ struct DeviceObject : HostObject {
     uint32_t epoch = 0;
     int drive = -1;            // disk and volume handles
     uint32_t generation = 0;   // the drive's generation when opened
-    int volume = -1;           // MachineSpec::volumes index
+    int volume = -1;           // MachineDesc::volumes index
     int port = -1;             // SCSI port handles
     DEVINST node = 0;          // interface handles
     DWORD access = 0;

@@ -68,17 +68,17 @@ HANDLE OpenDevice(const WCH* path_text, DWORD access, DWORD share, DWORD disposi
     } else if (StartsNoCase(path, "\\\\.\\scsi", &at)) {
         if (!NumberAt(path, at, u':', &n)) return Fail(ERROR_FILE_NOT_FOUND);
         bool known = false;
-        for (const DriveState& d : m.drives) known = known || d.spec.scsi.port == n;
+        for (const DriveState& d : m.drives) known = known || d.desc.scsi.port == n;
         if (!known) return Fail(ERROR_FILE_NOT_FOUND);
         object.what = Opened::kPort;
         object.port = n;
     } else if (path.size() == 6 && StartsNoCase(path, "\\\\.\\", &at) && path[5] == u':') {
         char16_t letter = path[4] >= u'a' && path[4] <= u'z' ? static_cast<char16_t>(path[4] - 32) : path[4];
         int volume = -1;
-        for (size_t i = 0; i < m.spec.volumes.size(); ++i)
-            if (m.spec.volumes[i].letter == letter) volume = static_cast<int>(i);
+        for (size_t i = 0; i < m.desc.volumes.size(); ++i)
+            if (m.desc.volumes[i].letter == letter) volume = static_cast<int>(i);
         if (volume < 0) return Fail(ERROR_FILE_NOT_FOUND);
-        int drive = FindDriveByName(m, m.spec.volumes[volume].drive);
+        int drive = FindDriveByName(m, m.desc.volumes[volume].drive);
         if (drive < 0 || !m.drives[drive].present) return Fail(ERROR_FILE_NOT_FOUND);
         object.what = Opened::kVolume;
         object.volume = volume;

@@ -4,7 +4,7 @@
 namespace sim {
 
 bool StartMachine(const std::string& path, std::string* error) {
-    MachineSpec machine;
+    MachineDesc machine;
     if (path.empty()) {
         if (!ParseMachineJson(DefaultMachineJson(), "default.json", &machine, error)) return false;
     } else if (!LoadMachineFile(path, &machine, error)) {

@@ -1,4 +1,4 @@
-// Inside the simulated machine: the device tree built from a MachineSpec,
+// Inside the simulated machine: the device tree built from a MachineDesc,
 // the drives as they are now, the request record and the counters. Shared
 // by the files that answer CreateFileW, DeviceIoControl, SetupDi* and CM_*.
 #pragma once
@@ -90,7 +90,7 @@ private:
 };
 
 struct DriveState {
-    DriveSpec spec;
+    DriveDesc desc;
     bool present = true;
     int number = 0;
     uint32_t generation = 1;  // grows each time the drive leaves; older handles go stale
@@ -108,7 +108,7 @@ struct DriveState {
 struct MachineState {
     MachineMutex mutex;
     uint32_t epoch = 0;  // grows with every InstallMachine
-    MachineSpec spec;
+    MachineDesc desc;
     std::vector<Node> nodes;  // DEVINST n is nodes[n - 1]
     std::vector<DriveState> drives;
     std::vector<RequestRecord> requests;
@@ -124,8 +124,8 @@ Node* FindNode(MachineState& machine, DEVINST inst);
 bool NodePresent(const MachineState& machine, const Node& node);
 int FindDriveByName(const MachineState& machine, const std::string& name);
 int FindDriveByNumber(const MachineState& machine, int number);  // present drives only
-uint32_t BusTypeOf(const DriveSpec& spec);
-std::string ServiceOf(const DriveSpec& spec);
+uint32_t BusTypeOf(const DriveDesc& desc);
+std::string ServiceOf(const DriveDesc& desc);
 
 // Count a request of this kind on a drive; true with the outcome when a
 // fault applies (FaultAction::kAtaError sets *ata_error and leaves outcome clean).
@@ -134,9 +134,9 @@ bool TakeFaultFor(MachineState& machine, int drive, FaultMatch match, uint32_t c
 void DriveLeaves(MachineState& machine, int drive, bool power_cycle);
 
 // Build the tree and the drives of a machine description (assumed valid).
-void BuildMachine(MachineState& machine, const MachineSpec& spec);
+void BuildMachine(MachineState& machine, const MachineDesc& desc);
 // Check what JSON cannot: names, numbers, parents. "" when sound.
-std::string CheckMachine(const MachineSpec& spec);
+std::string CheckMachine(const MachineDesc& desc);
 
 std::u16string Widen(const std::string& text);
 std::string Narrow(const std::u16string& text);

@@ -20,10 +20,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/dialog_ids.h"
 #include "platform/os.h"
 #include "platform/simwin/sim_bridge.h"
 #include "platform/simwin/win32_real.h"
+#include "res/dialog_controls.h"
 
 namespace {
 
@@ -86,22 +86,22 @@ bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog
 // The list and the information lines as the real controls hold them.
 void RecordDialog(HWND dialog) {
     std::string entries = "[";
-    LRESULT count = ::SendDlgItemMessageW(dialog, kIdDriveList, CB_GETCOUNT, 0, 0);
+    LRESULT count = ::SendDlgItemMessageW(dialog, QN_IDC_DRIVE_LIST, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = ::SendDlgItemMessageW(dialog, kIdDriveList, CB_GETLBTEXTLEN, i, 0);
+        LRESULT length = ::SendDlgItemMessageW(dialog, QN_IDC_DRIVE_LIST, CB_GETLBTEXTLEN, i, 0);
         if (length < 0) length = 0;
         std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        LRESULT got = ::SendDlgItemMessageW(dialog, kIdDriveList, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+        LRESULT got = ::SendDlgItemMessageW(dialog, QN_IDC_DRIVE_LIST, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
         if (entries.size() > 1) entries += ", ";
         entries += Json(Utf8(reinterpret_cast<const WCH*>(text.c_str()), got > 0 ? static_cast<int>(got) : 0));
     }
     entries += "]";
-    LRESULT selected = ::SendDlgItemMessageW(dialog, kIdDriveList, CB_GETCURSEL, 0, 0);
+    LRESULT selected = ::SendDlgItemMessageW(dialog, QN_IDC_DRIVE_LIST, CB_GETCURSEL, 0, 0);
     Event("list", ",\"entries\": " + entries + ", \"selected\": " + std::to_string(static_cast<long long>(selected)) +
-                      ", \"run_enabled\": " + (Enabled(dialog, kIdRun) ? "true" : "false") +
-                      ", \"list_enabled\": " + (Enabled(dialog, kIdDriveList) ? "true" : "false"));
+                      ", \"run_enabled\": " + (Enabled(dialog, QN_IDC_RUN) ? "true" : "false") +
+                      ", \"list_enabled\": " + (Enabled(dialog, QN_IDC_DRIVE_LIST) ? "true" : "false"));
     std::string lines = "[";
-    for (int id : {kIdModel, kIdSerial, kIdInterface, kIdFirmware, kIdCapacity}) {
+    for (int id : {QN_IDC_MODEL, QN_IDC_SERIAL, QN_IDC_INTERFACE, QN_IDC_FIRMWARE, QN_IDC_CAPACITY}) {
         if (lines.size() > 1) lines += ", ";
         lines += Json(ControlText(dialog, id));
     }
@@ -130,10 +130,10 @@ INT_PTR RecordingDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
             RecordDialog(dialog);
             break;
         case WM_COMMAND:
-            if (LowWord(wparam) == kIdDriveList && HighWord(wparam) == CBN_SELENDOK) RecordDialog(dialog);
+            if (LowWord(wparam) == QN_IDC_DRIVE_LIST && HighWord(wparam) == CBN_SELENDOK) RecordDialog(dialog);
             // RUN that started an update left the button disabled; the update's
             // result ends that step instead.
-            if (LowWord(wparam) == IDOK && Enabled(dialog, kIdRun)) RecordDialog(dialog);
+            if (LowWord(wparam) == IDOK && Enabled(dialog, QN_IDC_RUN)) RecordDialog(dialog);
             if (LowWord(wparam) == IDCANCEL && !result) RecordDialog(dialog);
             break;
         case WM_UPDATE_RESULT:
@@ -150,7 +150,7 @@ INT_PTR RecordingDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 bool IsProgressBar(HWND window) {
-    return g_dialog && ::GetParent(window) == g_dialog && ::GetDlgCtrlID(window) == kIdProgress;
+    return g_dialog && ::GetParent(window) == g_dialog && ::GetDlgCtrlID(window) == QN_IDC_PROGRESS;
 }
 
 }  // namespace
@@ -187,7 +187,7 @@ int MessageBoxW(HWND owner, const WCH* text, const WCH* caption, UINT style) {
 
 LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam) {
     LRESULT result = os_win32::SendDlgItemMessageW(dialog, id, message, wparam, lparam);
-    if (message == PBM_SETPOS && id == kIdProgress && dialog == g_dialog) RecordProgress(::GetDlgItem(dialog, id));
+    if (message == PBM_SETPOS && id == QN_IDC_PROGRESS && dialog == g_dialog) RecordProgress(::GetDlgItem(dialog, id));
     return result;
 }
 

@@ -6,7 +6,6 @@
 // Nothing here generates code.
 #include <cstddef>
 
-#include "core/disk_info.h"
 #include "platform/os_types.h"
 #include "platform/storage_layouts.h"
 #include "platform/win32/sdk_extras_win.h"
@@ -210,19 +209,6 @@ static_assert(kStorageHwFirmwareRequestFlagSwitchToExistingFirmware ==
                   STORAGE_HW_FIRMWARE_REQUEST_FLAG_SWITCH_TO_EXISTING_FIRMWARE,
               "switch flag");
 static_assert(kStgSPowerCycleRequired == static_cast<uint32_t>(STG_S_POWER_CYCLE_REQUIRED), "power cycle status");
-
-// Our bus numbers (nvme/disk_info.h) are a plain enum; compare as numbers.
-constexpr bool SameNumber(uint32_t ours, uint32_t theirs) { return ours == theirs; }
-static_assert(SameNumber(kBusUnknown, BusTypeUnknown), "BusTypeUnknown");
-static_assert(SameNumber(kBusScsi, BusTypeScsi), "BusTypeScsi");
-static_assert(SameNumber(kBusAtapi, BusTypeAtapi), "BusTypeAtapi");
-static_assert(SameNumber(kBusAta, BusTypeAta), "BusTypeAta");
-static_assert(SameNumber(kBusUsb, BusTypeUsb), "BusTypeUsb");
-static_assert(SameNumber(kBusRaid, BusTypeRAID), "BusTypeRAID");
-static_assert(SameNumber(kBusIscsi, BusTypeiScsi), "BusTypeiScsi");
-static_assert(SameNumber(kBusSas, BusTypeSas), "BusTypeSas");
-static_assert(SameNumber(kBusSata, BusTypeSata), "BusTypeSata");
-static_assert(SameNumber(kBusNvme, BusTypeNvme), "BusTypeNvme");
 
 static_assert(WM_UPDATE_RESULT == WM_APP + 0x25 && WM_UPDATE_PROGRESS == WM_APP + 0x30, "private messages");
 static_assert(CHINESEBIG5_CHARSET == 136, "dialog font character set");

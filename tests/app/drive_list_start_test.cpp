@@ -3,14 +3,14 @@
 // vendor information, and an image that goes away before the worker reads it.
 #include <gtest/gtest.h>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_objects.h"
 #include "platform/os.h"
-#include "platform/wtext.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/wtext.h"
 #include "tests/app/update_fixture.h"
 
 namespace {
@@ -25,16 +25,16 @@ protected:
     // A USB drive whose port identity comes out as 0: its location text does
     // not parse and its root hub is not among the listed hubs, so nothing is
     // added to the path.
-    static sim::DriveSpec& AddPortZeroDrive(sim::MachineSpec& m, int number, Attachment attachment,
+    static sim::DriveDesc& AddPortZeroDrive(sim::MachineDesc& m, int number, Attachment attachment,
                                             const std::string& serial, const std::string& location) {
-        sim::DriveSpec& d = sim::AddNvmeDrive(m, number, attachment);
+        sim::DriveDesc& d = sim::AddNvmeDrive(m, number, attachment);
         sim::PlugUsb(d, kRoot, 1, 1);
         d.usb.location = location;
         d.serial = serial;
         return d;
     }
-    static sim::MachineSpec UsbMachine() {
-        sim::MachineSpec m;
+    static sim::MachineDesc UsbMachine() {
+        sim::MachineDesc m;
         sim::AddHostController(m, kHc, 0);
         sim::AddRootHub(m, kRoot, 0).listed = false;
         return m;
@@ -42,7 +42,7 @@ protected:
 };
 
 TEST_F(DriveListStart, DriveAtPortZeroIsPreselectedTheLastOfThem) {
-    sim::MachineSpec m = UsbMachine();
+    sim::MachineDesc m = UsbMachine();
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme).serial = "NATIVE";
     AddPortZeroDrive(m, 1, Attachment::kAsmedia, "ZEROFIRST", "");                 // no location at all
     AddPortZeroDrive(m, 2, Attachment::kJmicron, "ZEROSECOND", "Port #2, Hub #1");  // does not parse
@@ -70,9 +70,9 @@ TEST_F(DriveListStart, DriveAtPortZeroIsPreselectedTheLastOfThem) {
 }
 
 TEST_F(DriveListStart, WithoutADriveAtPortZeroTheFirstEntryIsPreselected) {
-    sim::MachineSpec m = UsbMachine();
+    sim::MachineDesc m = UsbMachine();
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme).serial = "NATIVE";
-    sim::DriveSpec& usb = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
+    sim::DriveDesc& usb = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
     sim::AddRootHub(m, "USB\\ROOT_HUB30\\5&2222&0&0", 0);
     sim::PlugUsb(usb, "USB\\ROOT_HUB30\\5&2222&0&0", 4, 1);
     usb.serial = "USBFOUR";
@@ -89,8 +89,8 @@ TEST_F(DriveListStart, WithoutADriveAtPortZeroTheFirstEntryIsPreselected) {
 }
 
 TEST_F(DriveListStart, NothingListedLeavesRunDisabledAndTheLinesEmpty) {
-    sim::MachineSpec m;
-    sim::DriveSpec& other = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    sim::MachineDesc m;
+    sim::DriveDesc& other = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     other.model = "GENERIC NVME 256GB";
     other.vendor.family = false;
     Install(m);
@@ -108,8 +108,8 @@ TEST_F(DriveListStart, NothingListedLeavesRunDisabledAndTheLinesEmpty) {
 // version check after the update fails with -4; the machine file makes such
 // a drive reset with "on_activate" (the update tests use that).
 TEST_F(DriveListStart, RealtekDriveThatDoesNotResetOnCommitEndsMinusFour) {
-    sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddNvmeDrive(m, 0, Attachment::kRealtek);
+    sim::MachineDesc m;
+    sim::DriveDesc& d = sim::AddNvmeDrive(m, 0, Attachment::kRealtek);
     ASSERT_FALSE(d.on_activate.leaves);  // the builder's default for a Realtek bridge
     ASSERT_FALSE(d.on_power_cycle.leaves);
     Install(m);
@@ -143,8 +143,8 @@ TEST_F(DriveListStart, RealtekDriveThatDoesNotResetOnCommitEndsMinusFour) {
 TEST_F(DriveListStart, FtlCheckNeverReachedWithoutVendorInformation) {
     for (const char* removed : {"0", "1"}) {
         SCOPED_TRACE(removed);
-        sim::MachineSpec m;
-        sim::DriveSpec& d = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+        sim::MachineDesc m;
+        sim::DriveDesc& d = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
         d.vendor.drvinfo = sim::DrvInfoSource::kNone;
         d.vendor.mp_marker = 1768;
         d.vendor.mp_soc_id = 0x5236;
@@ -170,7 +170,7 @@ TEST_F(DriveListStart, FtlCheckNeverReachedWithoutVendorInformation) {
 // has gone in between (here while the confirmation box is up), the worker
 // ends with 0 before any drive command and holds no memory.
 TEST_F(DriveListStart, ImageGoneBeforeTheWorkerReadsItSendsNothing) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     Install(m);
     TestPackage p = DefaultTestPackage();

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_path.h"
 #include "platform/os.h"

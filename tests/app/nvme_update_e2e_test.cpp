@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "package/image.h"
@@ -70,8 +70,8 @@ class EveryAttachment : public NvmeUpdateE2E, public ::testing::WithParamInterfa
 
 TEST_P(EveryAttachment, UpdateSucceedsAndTheListShowsTheNewRevision) {
     const AttachmentCase& c = GetParam();
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, c.attachment);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, c.attachment);
     if (c.attachment == Attachment::kRealtek) {
         // The worker gives a Realtek bridge no power cycle; the new firmware
         // runs only where the bridge resets the drive on the commit itself.
@@ -115,7 +115,7 @@ class VersionOrder : public NvmeUpdateE2E, public ::testing::WithParamInterface<
 
 TEST_P(VersionOrder, ConfigurationPathWritesTheBlockBeforeOrAfter) {
     bool before = GetParam();
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     Install(machine);
     TestPackage package = DefaultTestPackage();
@@ -151,8 +151,8 @@ TEST_P(VersionOrder, ConfigurationPathWritesTheBlockBeforeOrAfter) {
 
 TEST_P(VersionOrder, PlainPathWritesTheVersionThroughTheMpBlock) {
     bool before = GetParam();
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     d.vendor.drvinfo = sim::DrvInfoSource::kNone;  // no drive-information block
     d.vendor.mp_marker = 1768;
     d.vendor.mp_soc_id = 0x5236;
@@ -186,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Nvme, VersionOrder, ::testing::Bool(),
 // ---- failures ------------------------------------------------------------------------
 
 TEST_F(NvmeUpdateE2E, DriveThatDoesNotComeBackFailsAndIsListedAsDisconnected) {
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     d.on_activate.returns = false;
     Install(machine);
     UsePackage(DefaultTestPackage());
@@ -208,8 +208,8 @@ TEST_F(NvmeUpdateE2E, DriveThatDoesNotComeBackFailsAndIsListedAsDisconnected) {
 }
 
 TEST_F(NvmeUpdateE2E, VersionMismatchAfterTheUpdateIsMinusFour) {
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     d.activation_applies = false;  // the old firmware keeps running
     Install(machine);
     UsePackage(DefaultTestPackage());
@@ -225,7 +225,7 @@ TEST_F(NvmeUpdateE2E, VersionMismatchAfterTheUpdateIsMinusFour) {
 }
 
 TEST_F(NvmeUpdateE2E, FailedDownloadReportsItsCodeAndReleasesTheImage) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     sim::AddFault(machine, "disk0", sim::FaultMatch::kIoctl, kIoctlStorageFirmwareDownload, 3);
     Install(machine);
@@ -241,7 +241,7 @@ TEST_F(NvmeUpdateE2E, FailedDownloadReportsItsCodeAndReleasesTheImage) {
 }
 
 TEST_F(NvmeUpdateE2E, EmptyImageFileEndsBeforeAnyDriveCommand) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     Install(machine);
     TestPackage package = DefaultTestPackage();
@@ -270,8 +270,8 @@ TEST_F(NvmeUpdateE2E, EmptyImageFileEndsBeforeAnyDriveCommand) {
 }
 
 TEST_F(NvmeUpdateE2E, AllZeroConfigurationBlockIsAFailedRead) {
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     d.vendor.config_block.assign(4096, 0);
     Install(machine);
     UsePackage(DefaultTestPackage());
@@ -292,11 +292,11 @@ namespace {
 // taken its data: the download stops there, nothing is committed, and the
 // drive keeps its firmware.
 TEST_F(NvmeUpdateE2E, BridgeRefusingADownloadPieceStopsBeforeTheCommit) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kAsmedia);
     // EA opens every ASMedia command and carries every piece's data; the 41st
     // one falls inside the download, after start-up and the run's checks.
-    sim::FaultSpec& f = sim::AddFault(machine, "disk0", sim::FaultMatch::kCdb, 0xEA, 41);
+    sim::FaultDesc& f = sim::AddFault(machine, "disk0", sim::FaultMatch::kCdb, 0xEA, 41);
     f.action = sim::FaultAction::kCheckCondition;
     Install(machine);
     UsePackage(DefaultTestPackage());

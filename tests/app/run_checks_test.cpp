@@ -2,11 +2,12 @@
 // and the drive list's labels and selection rules, through the dialog.
 #include <gtest/gtest.h>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/drive_list.h"
+#include "app/admission.h"
 #include "app/eligibility.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/app/update_fixture.h"
@@ -17,9 +18,9 @@ using sim::Attachment;
 
 class RunChecks : public UpdateFixture {
 protected:
-    void StartWith(const TestPackage& package, bool debug, void (*tweak)(sim::DriveSpec&) = nullptr) {
-        sim::MachineSpec machine;
-        sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    void StartWith(const TestPackage& package, bool debug, void (*tweak)(sim::DriveDesc&) = nullptr) {
+        sim::MachineDesc machine;
+        sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
         if (tweak) tweak(d);
         Install(machine);
         UsePackage(package);
@@ -35,7 +36,7 @@ protected:
         return HostMessageBoxes();
     }
     void ExpectRefusal(const TestPackage& package, const std::u16string& reason,
-                       void (*tweak)(sim::DriveSpec&) = nullptr) {
+                       void (*tweak)(sim::DriveDesc&) = nullptr) {
         for (bool debug : {false, true}) {
             SCOPED_TRACE(debug ? "debug" : "normal");
             StartWith(package, debug, tweak);
@@ -107,7 +108,7 @@ TEST_F(RunChecks, FtlCheckSkippedWhenRemovedOrWithoutVendorInformation) {
 }
 
 TEST_F(RunChecks, EmptyRevisionPassesOnlyAListWithAdjacentBars) {
-    auto no_revision = [](sim::DriveSpec& d) { d.firmware = ""; };
+    auto no_revision = [](sim::DriveDesc& d) { d.firmware = ""; };
     TestPackage p = DefaultTestPackage();
     p.Set("FWVersion", "|VX5A0100||");
     StartWith(p, true, no_revision);
@@ -209,11 +210,11 @@ TEST_F(RunChecks, CancelOrAnEmptyAfterMessageShutsNothingDown) {
 // ---- the list ---------------------------------------------------------------------------
 
 TEST_F(RunChecks, LabelsVolumesLinkAndUsbDigits) {
-    sim::MachineSpec machine;
-    sim::DriveSpec& native = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& native = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     native.pci.link_speed = 0;
     native.pci.link_width = 4;
-    sim::DriveSpec& usb = sim::AddNvmeDrive(machine, 1, Attachment::kAsmedia);
+    sim::DriveDesc& usb = sim::AddNvmeDrive(machine, 1, Attachment::kAsmedia);
     usb.model = "VELQORAX VX500 1TB";
     sim::PlugUsb(usb, usb.usb.hub_id, 3, 1);
     sim::AddVolume(machine, 'D', "disk0");
@@ -239,9 +240,9 @@ TEST_F(RunChecks, LinkSpeedWithoutALabelShowsNone) {
 }
 
 TEST_F(RunChecks, TwoRecordsAtOnePortTheLaterWins) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme).pci.controller_bus = 5;
-    sim::DriveSpec& second = sim::AddNvmeDrive(machine, 1, Attachment::kNativeNvme);
+    sim::DriveDesc& second = sim::AddNvmeDrive(machine, 1, Attachment::kNativeNvme);
     second.pci.controller_bus = 5;  // the same bus pair: the same port identity
     second.serial = "SECOND";
     Install(machine);

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_objects.h"
@@ -91,9 +91,9 @@ protected:
     }
     // One SATA drive of this attachment, the package, the dialog up with the drive listed.
     void StartWith(Attachment attachment, const TestPackage& package, const char* command_line = "",
-                   void (*adjust)(sim::DriveSpec&) = nullptr) {
-        sim::MachineSpec machine;
-        sim::DriveSpec& d = sim::AddSataDrive(machine, 4, attachment);
+                   void (*adjust)(sim::DriveDesc&) = nullptr) {
+        sim::MachineDesc machine;
+        sim::DriveDesc& d = sim::AddSataDrive(machine, 4, attachment);
         if (adjust) adjust(d);
         Install(machine);
         UsePackage(package);
@@ -167,7 +167,7 @@ TEST_F(SataUpdateE2E, UnchangedVersionIsReadButNotWritten) {
 // The drive drops off the bus once the bar reaches 80 and never returns:
 // ten one-second attempts in the stage 80..100, and still success.
 TEST_F(SataUpdateE2E, DriveNotFoundAgainStillEndsWithSuccess) {
-    StartWith(Attachment::kSataPort, SataPackage(), "", [](sim::DriveSpec& d) {
+    StartWith(Attachment::kSataPort, SataPackage(), "", [](sim::DriveDesc& d) {
         d.on_activate.leaves = true;
         d.on_activate.returns = false;
     });
@@ -194,7 +194,7 @@ TEST_F(SataUpdateE2E, DriveNotFoundAgainStillEndsWithSuccess) {
 
 TEST_F(SataUpdateE2E, FailedDownloadReportsMinusFourAndTheDriveKeepsItsFirmware) {
     StartWith(Attachment::kSataPort, SataPackage(), "/debug", nullptr);
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddSataDrive(machine, 4, Attachment::kSataPort);
     sim::AddFault(machine, "disk4", sim::FaultMatch::kAta, 0x92, 3).every = true;
     Install(machine);
@@ -248,15 +248,15 @@ TEST_F(SataUpdateE2E, PartialImageIsNeverSent) {
 TEST_F(SataUpdateE2E, AllZeroConfigurationBlockIsAFailedRead) {
     TestPackage p = SataPackage();
     std::vector<uint8_t> firmware(7 * image::kPage, 0x5A);
-    ImageSpec spec = {};
-    spec.firmware = firmware.data();
-    spec.firmware_size = firmware.size();
-    spec.config = nullptr;  // all zeros
-    ASSERT_TRUE(ParseVersionParts(u"5E6F7A9C", spec.version));
-    spec.ftl_build = 0x2233;
-    spec.crc32c = 1;
+    ImageDesc desc = {};
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = nullptr;  // all zeros
+    ASSERT_TRUE(ParseVersionParts(u"5E6F7A9C", desc.version));
+    desc.ftl_build = 0x2233;
+    desc.crc32c = 1;
     std::vector<uint8_t> image(ImageSizeFor(firmware.size()));
-    image.resize(MakeImage(&spec, image.data(), image.size()));
+    image.resize(MakeImage(&desc, image.data(), image.size()));
     p.files[0].second = image;
     StartWith(Attachment::kUsbSata, p, "/debug");
     Run();

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <string>
 
-#include "core/app_state.h"
 #include "app/eligibility.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 

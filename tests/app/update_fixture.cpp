@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "app/app_main.h"
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_objects.h"
@@ -31,16 +31,16 @@ std::vector<uint8_t> MakeTestImage(size_t firmware_pages, const std::string& ver
     std::vector<uint8_t> config(image::kConfigBlock);
     for (size_t i = 0; i < 0x400; ++i) config[i] = static_cast<uint8_t>(0xA0 + i % 16);
     std::memcpy(config.data() + image::kConfigVersion, config_version.data(), config_version.size());
-    ImageSpec spec = {};
-    spec.firmware = firmware.data();
-    spec.firmware_size = firmware.size();
-    spec.config = config.data();
-    spec.config_size = config.size();
-    EXPECT_TRUE(ParseVersionParts(U16(version).c_str(), spec.version));
-    spec.ftl_build = ftl_build;
-    spec.crc32c = 1;
+    ImageDesc desc = {};
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = config.data();
+    desc.config_size = config.size();
+    EXPECT_TRUE(ParseVersionParts(U16(version).c_str(), desc.version));
+    desc.ftl_build = ftl_build;
+    desc.crc32c = 1;
     std::vector<uint8_t> out(ImageSizeFor(firmware.size()));
-    size_t size = MakeImage(&spec, out.data(), out.size());
+    size_t size = MakeImage(&desc, out.data(), out.size());
     EXPECT_NE(size, 0u);
     out.resize(size);
     return out;
@@ -143,7 +143,7 @@ void UpdateFixture::TearDown() {
     ASSERT_NO_FATAL_FAILURE(RemoveTempDir(tmp_));
 }
 
-void UpdateFixture::Install(const sim::MachineSpec& machine) {
+void UpdateFixture::Install(const sim::MachineDesc& machine) {
     std::string error;
     ASSERT_TRUE(sim::InstallMachine(machine, &error)) << error;
 }

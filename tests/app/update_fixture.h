@@ -38,7 +38,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    void Install(const sim::MachineSpec& machine);
+    void Install(const sim::MachineDesc& machine);
     void UsePackage(const TestPackage& package);
     // Starts the tool with this command line; the dialog, or null.
     HWND Start(const std::string& command_line = "");

@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
 #include "package/image.h"
@@ -133,13 +133,13 @@ constexpr const char* kSataOldFr = "VS3A0100";
 constexpr const char* kSataNewFr = "5E6F7A9C";
 constexpr const char* kSataNewVersion = "VS3A0200";
 
-sim::MachineSpec MachineFor(const Scenario& s) {
-    sim::MachineSpec machine;
+sim::MachineDesc MachineFor(const Scenario& s) {
+    sim::MachineDesc machine;
     if (s.sata) {
         sim::AddSataDrive(machine, 4, s.attachment);
         return machine;
     }
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, s.attachment);
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, s.attachment);
     if (s.attachment == Attachment::kRealtek) {
         // No power cycle behind this bridge: the drive resets on the commit itself.
         d.on_activate.leaves = true;

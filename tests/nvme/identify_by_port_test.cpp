@@ -26,12 +26,12 @@ protected:
         sim::ResetMachine();
         *GetAppState() = AppState{};
     }
-    static sim::MachineSpec TwoDrives() {
-        sim::MachineSpec m;
-        sim::DriveSpec& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    static sim::MachineDesc TwoDrives() {
+        sim::MachineDesc m;
+        sim::DriveDesc& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
         a.serial = "FIRSTDRIVE";
         a.pci.controller_bus = 3;
-        sim::DriveSpec& b = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
+        sim::DriveDesc& b = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
         b.serial = "SECONDDRIVE";
         b.pci.controller_bus = 4;
         return m;
@@ -46,7 +46,7 @@ TEST_F(IdentifyByPort, UnknownDeviceNumberCountsAsNotFound) {
     ASSERT_EQ(second.iPort, 9000000000000000004ll);
 
     // The same machine, but the second disk no longer answers the device-number query.
-    sim::MachineSpec m = TwoDrives();
+    sim::MachineDesc m = TwoDrives();
     sim::AddFault(m, "disk1", sim::FaultMatch::kIoctl, kIoctlStorageGetDeviceNumber, 1).every = true;
     ASSERT_TRUE(sim::InstallMachine(m));
     DiskInfo record = second;

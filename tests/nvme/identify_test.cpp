@@ -27,7 +27,7 @@ protected:
         sim::ResetMachine();
         *GetAppState() = AppState{};
     }
-    void Install(const sim::MachineSpec& machine) {
+    void Install(const sim::MachineDesc& machine) {
         std::string error;
         ASSERT_TRUE(sim::InstallMachine(machine, &error)) << error;
     }
@@ -75,7 +75,7 @@ TEST(CapacityToGB, UnreadableNamespacesHaveNoCapacity) {
 }
 
 TEST_F(Identify, RecordOfANativeDrive) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     sim::AddVolume(machine, 'C', "disk0");
     sim::AddVolume(machine, 'D', "disk0");
@@ -104,7 +104,7 @@ TEST_F(Identify, RecordOfANativeDrive) {
 }
 
 TEST_F(Identify, OnlyTwentyDrivesAndNothingSmall) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     for (int n = 0; n < 22; ++n) sim::AddNvmeDrive(machine, n, Attachment::kNativeNvme);
     machine.drives[3].blocks = 31277231;  // 15 GB
     Install(machine);
@@ -114,11 +114,11 @@ TEST_F(Identify, OnlyTwentyDrivesAndNothingSmall) {
 }
 
 TEST_F(Identify, TransportByBusTypeAndService) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kRst).parent_service = "IASTORvd";
-    sim::DriveSpec& raid_other = sim::AddNvmeDrive(machine, 1, Attachment::kRst);
+    sim::DriveDesc& raid_other = sim::AddNvmeDrive(machine, 1, Attachment::kRst);
     raid_other.parent_service = "megasas";
-    sim::DriveSpec& nvme_rst = sim::AddNvmeDrive(machine, 2, Attachment::kRst);
+    sim::DriveDesc& nvme_rst = sim::AddNvmeDrive(machine, 2, Attachment::kRst);
     nvme_rst.bus_type = 17;
     sim::AddNvmeDrive(machine, 3, Attachment::kNativeNvme).parent_service = "ThirdPartyNvme";
     Install(machine);
@@ -132,8 +132,8 @@ TEST_F(Identify, TransportByBusTypeAndService) {
 }
 
 TEST_F(Identify, MpBlockStandsInForAMissingDriveInformationBlock) {
-    sim::MachineSpec machine;
-    sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     d.vendor.drvinfo = sim::DrvInfoSource::kNone;
     d.vendor.mp_marker = 1768;
     d.vendor.mp_soc_id = 0x7777;
@@ -150,8 +150,8 @@ TEST_F(Identify, MpBlockStandsInForAMissingDriveInformationBlock) {
 
 TEST_F(Identify, NandTableScannedOnlyUpTo32Entries) {
     for (int ce : {4, 5}) {
-        sim::MachineSpec machine;
-        sim::DriveSpec& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
+        sim::MachineDesc machine;
+        sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
         d.vendor.drvinfo = sim::DrvInfoSource::kNone;
         d.vendor.channels = 8;
         d.vendor.chip_enables = static_cast<uint8_t>(ce);
@@ -164,7 +164,7 @@ TEST_F(Identify, NandTableScannedOnlyUpTo32Entries) {
 }
 
 TEST_F(Identify, DriveThatNeverComesBackPostsEveryAttemptAndGivesZero) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
     Install(machine);
     ASSERT_EQ(Enumerate(), 1u);

@@ -11,8 +11,8 @@
 #include <deque>
 #include <vector>
 
-#include "storage/device_io.h"
 #include "platform/os.h"
+#include "storage/device_io.h"
 
 // Byte offsets of the 64-bit SCSI_PASS_THROUGH_DIRECT (Linux follows it).
 namespace sptd64 {

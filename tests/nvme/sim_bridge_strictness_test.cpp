@@ -46,7 +46,7 @@ Reply Send(HANDLE drive, const Bytes& cdb, uint8_t direction, uint8_t* data, uin
 class BridgeStrictness : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::MachineSpec m;
+        sim::MachineDesc m;
         sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
         sim::AddNvmeDrive(m, 2, Attachment::kJmicron);
         std::string error;

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "nvme/nvme_commands.h"
+#include "nvme/power_ctrl.h"
 #include "nvme/transport.h"
 #include "package/image.h"
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
-#include "nvme/power_ctrl.h"
 
 using V = std::vector<uint8_t>;
 
@@ -31,17 +31,17 @@ V MakeTestImage() {
     for (size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<uint8_t>(i * 31 + 7);
     V config(4096);
     for (size_t i = 0; i < config.size(); ++i) config[i] = static_cast<uint8_t>(i ^ 0xA5);
-    ImageSpec spec = {};
-    spec.firmware = firmware.data();
-    spec.firmware_size = firmware.size();
-    spec.config = config.data();
-    spec.config_size = config.size();
+    ImageDesc desc = {};
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = config.data();
+    desc.config_size = config.size();
     const BYTE version[8] = {'2', 'B', '3', 'C', '4', 'D', '5', 'E'};
-    std::memcpy(spec.version, version, 8);
-    spec.ftl_build = 0x00054321;
-    spec.crc32c = 1;
+    std::memcpy(desc.version, version, 8);
+    desc.ftl_build = 0x00054321;
+    desc.crc32c = 1;
     V image(ImageSizeFor(firmware.size()));
-    image.resize(MakeImage(&spec, image.data(), image.size()));
+    image.resize(MakeImage(&desc, image.data(), image.size()));
     return image;
 }
 
@@ -97,8 +97,8 @@ protected:
         EXPECT_EQ(HostMemoryBlocks(), memory_);
         sim::ResetMachine();
     }
-    sim::DriveSpec& AddDrive(sim::MachineSpec& m) {
-        sim::DriveSpec& d = sim::AddNvmeDrive(m, 1, GetParam().attachment);
+    sim::DriveDesc& AddDrive(sim::MachineDesc& m) {
+        sim::DriveDesc& d = sim::AddNvmeDrive(m, 1, GetParam().attachment);
         d.name = "ssd";
         if (GetParam().attachment == sim::Attachment::kRst) {
             d.scsi.port = 2;
@@ -127,7 +127,7 @@ protected:
 };
 
 TEST_P(FirmwareCycle, DriveRunsTheImageAfterwards) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     AddDrive(m);
     sim::InstallMachine(m);
     V image = MakeTestImage();
@@ -162,7 +162,7 @@ TEST_P(FirmwareCycle, DriveRunsTheImageAfterwards) {
 }
 
 TEST_P(FirmwareCycle, FailedChunkStopsAndOldFirmwareStays) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     AddDrive(m);
     // The second Firmware Image Download command fails.
     sim::AddFault(m, "ssd", sim::FaultMatch::kNvme, 0x11, 2);

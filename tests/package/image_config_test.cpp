@@ -19,15 +19,15 @@ std::vector<BYTE> MadeImage(int crc32c, const char* config_version = "VX5A0100")
     std::vector<BYTE> fw(5000);
     for (size_t i = 0; i < fw.size(); ++i) fw[i] = BYTE(i ^ (i >> 8));
     std::vector<BYTE> block = Block(config_version);
-    ImageSpec spec{};
-    spec.firmware = fw.data();
-    spec.firmware_size = fw.size();
-    spec.config = block.data();
-    spec.config_size = block.size();
-    ParseVersionParts(u"1A2B3C5E", spec.version);
-    spec.crc32c = crc32c;
+    ImageDesc desc{};
+    desc.firmware = fw.data();
+    desc.firmware_size = fw.size();
+    desc.config = block.data();
+    desc.config_size = block.size();
+    ParseVersionParts(u"1A2B3C5E", desc.version);
+    desc.crc32c = crc32c;
     std::vector<BYTE> img(ImageSizeFor(fw.size()));
-    EXPECT_EQ(MakeImage(&spec, img.data(), img.size()), img.size());
+    EXPECT_EQ(MakeImage(&desc, img.data(), img.size()), img.size());
     return img;
 }
 

@@ -38,14 +38,14 @@ TEST(ImageCrc, SingleBytesAgreeWithTheStandardTables) {
 std::vector<BYTE> Image(size_t firmware_size, int crc32c) {
     std::vector<BYTE> fw(firmware_size);
     for (size_t i = 0; i < fw.size(); ++i) fw[i] = BYTE(i * 7 + 1);
-    ImageSpec spec{};
-    spec.firmware = fw.data();
-    spec.firmware_size = fw.size();
-    ParseVersionParts(u"1A2B3C5E", spec.version);
-    spec.ftl_build = 0x12345;
-    spec.crc32c = crc32c;
+    ImageDesc desc{};
+    desc.firmware = fw.data();
+    desc.firmware_size = fw.size();
+    ParseVersionParts(u"1A2B3C5E", desc.version);
+    desc.ftl_build = 0x12345;
+    desc.crc32c = crc32c;
     std::vector<BYTE> out(ImageSizeFor(fw.size()));
-    EXPECT_EQ(MakeImage(&spec, out.data(), out.size()), out.size());
+    EXPECT_EQ(MakeImage(&desc, out.data(), out.size()), out.size());
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text_search.h"
 #include "package/image.h"
 #include "tests/package/config_fixture.h"
 
@@ -12,14 +13,14 @@ class ImageVersion : public ConfigFixture {
 protected:
     // A made image whose trailer carries the eight version bytes given.
     std::u16string ImageWith(const char16_t* name, const BYTE version[8], const std::string& firmware = "") {
-        ImageSpec spec{};
-        spec.firmware = reinterpret_cast<const BYTE*>(firmware.data());
-        spec.firmware_size = firmware.size();
-        std::memcpy(spec.version, version, 8);
-        spec.ftl_build = 0xA5A50001;
-        spec.crc32c = 1;
+        ImageDesc desc{};
+        desc.firmware = reinterpret_cast<const BYTE*>(firmware.data());
+        desc.firmware_size = firmware.size();
+        std::memcpy(desc.version, version, 8);
+        desc.ftl_build = 0xA5A50001;
+        desc.crc32c = 1;
         std::vector<BYTE> img(ImageSizeFor(firmware.size()));
-        EXPECT_EQ(MakeImage(&spec, img.data(), img.size()), img.size());
+        EXPECT_EQ(MakeImage(&desc, img.data(), img.size()), img.size());
         return Write(name, img);
     }
     std::u16string Version(const std::u16string& path) {

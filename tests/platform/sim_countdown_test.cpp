@@ -23,7 +23,7 @@ HANDLE Open(const char16_t* path) {
 class SimCountdown : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::MachineSpec m;
+        sim::MachineDesc m;
         sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
         sim::AddNvmeDrive(m, 3, Attachment::kAsmedia);
         sim::AddSataDrive(m, 1, Attachment::kSataPort);
@@ -153,7 +153,7 @@ TEST_F(SimCountdown, AtaErrorOnAtaPassThroughAndInsideTranslation) {
 
     // Behind a USB bridge the drive's translation reports the ATA error as
     // CHECK CONDITION; an NVMe drive's requests are not ATA commands at all.
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 1, Attachment::kUsbSata);
     sim::AddNvmeDrive(m, 2, Attachment::kAsmedia);
     ASSERT_TRUE(sim::InstallMachine(m));

@@ -29,9 +29,9 @@ HANDLE Open(const char16_t* path, DWORD access = GENERIC_READ | GENERIC_WRITE) {
 class SimIoctl : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::MachineSpec m;
+        sim::MachineDesc m;
         sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme).scsi.port = 2;
-        sim::DriveSpec& usb = sim::AddNvmeDrive(m, 3, Attachment::kAsmedia);
+        sim::DriveDesc& usb = sim::AddNvmeDrive(m, 3, Attachment::kAsmedia);
         usb.on_power_cycle.return_number = 7;
         sim::AddSataDrive(m, 1, Attachment::kSataPort).scsi.path = 2;
         sim::AddVolume(m, 'C', "disk0");
@@ -243,11 +243,11 @@ TEST_F(SimIoctl, HandlesWithoutWriteAccessCannotPassThrough) {
 }
 
 TEST_F(SimIoctl, FaultsHitTheNthRequestOnceOrFromThenOn) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort);
     sim::AddFault(m, "disk0", sim::FaultMatch::kIoctl, kIoctlScsiGetAddress, 2).win32_error = ERROR_IO_DEVICE;
     sim::AddFault(m, "disk0", sim::FaultMatch::kIoctl, kIoctlStorageGetDeviceNumber, 3).every = true;
-    sim::FaultSpec& cc = sim::AddFault(m, "disk0", sim::FaultMatch::kCdb, 0x12, 1);
+    sim::FaultDesc& cc = sim::AddFault(m, "disk0", sim::FaultMatch::kCdb, 0x12, 1);
     cc.action = sim::FaultAction::kCheckCondition;
     ASSERT_TRUE(sim::InstallMachine(m));
     HANDLE disk = Open(u"\\\\.\\PhysicalDrive0");
@@ -310,7 +310,7 @@ TEST_F(SimIoctl, DriveLeavesAndComesBackOnTheVirtualClock) {
 TEST_F(SimIoctl, ANewMachineInvalidatesOldHandles) {
     HANDLE disk = Open(u"\\\\.\\PhysicalDrive0");
     EXPECT_EQ(1, sim::OpenHandleCount());
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     ASSERT_TRUE(sim::InstallMachine(m));
     EXPECT_EQ(0, sim::OpenHandleCount());

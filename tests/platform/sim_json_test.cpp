@@ -11,7 +11,7 @@
 namespace {
 
 std::string ParseError(const std::string& text) {
-    sim::MachineSpec machine;
+    sim::MachineDesc machine;
     std::string error;
     EXPECT_FALSE(sim::ParseMachineJson(text, "m.json", &machine, &error)) << text;
     return error;
@@ -32,7 +32,7 @@ const char* kGood = R"({
 })";
 
 TEST(SimJson, ReadsEveryPartOfAMachine) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     std::string error;
     ASSERT_TRUE(sim::ParseMachineJson(kGood, "m.json", &m, &error)) << error;
     ASSERT_EQ(2u, m.drives.size());
@@ -85,7 +85,7 @@ TEST(SimJson, MistakesNameTheirLine) {
 }
 
 TEST(SimJson, MissingFileIsReportedNotFatal) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     std::string error;
     EXPECT_FALSE(sim::LoadMachineFile("/nonexistent/machine.json", &m, &error));
     EXPECT_EQ("/nonexistent/machine.json: cannot be read", error);
@@ -105,9 +105,9 @@ TEST(SimJson, DefaultMachineFileAndEmbeddedTextAreTheSame) {
 TEST(SimJson, DefaultMachineFitsTheDefaultPackage) {
     std::string error;
     ASSERT_TRUE(sim::StartMachine("", &error)) << error;
-    sim::MachineSpec m = sim::DefaultMachine();
+    sim::MachineDesc m = sim::DefaultMachine();
     ASSERT_EQ(5u, m.drives.size());
-    const sim::DriveSpec& d0 = m.drives[0];
+    const sim::DriveDesc& d0 = m.drives[0];
     EXPECT_EQ(sim::Attachment::kNativeNvme, d0.attachment);
     EXPECT_EQ("VELQORAX VX500 512GB", d0.model);
     EXPECT_EQ("VX5A0100", d0.firmware);
@@ -117,7 +117,7 @@ TEST(SimJson, DefaultMachineFitsTheDefaultPackage) {
     EXPECT_EQ(1, d0.vendor.luns);
     EXPECT_EQ("1A2B3C4D", d0.vendor.internal_version);
     EXPECT_EQ(0x00012345u, d0.vendor.ftl_build);
-    const sim::DriveSpec& d1 = m.drives[1];
+    const sim::DriveDesc& d1 = m.drives[1];
     EXPECT_EQ(sim::Attachment::kAsmedia, d1.attachment);
     EXPECT_EQ("VELQORAX VX500 1TB", d1.model);
     const uint8_t nand1[6] = {0x2C, 0xC3, 0x08, 0x32, 0xEA, 0x30};

@@ -19,10 +19,10 @@ constexpr DWORD kPresent = DIGCF_PRESENT | DIGCF_PROFILE | DIGCF_DEVICEINTERFACE
 class SimSetupApi : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::MachineSpec m;
+        sim::MachineDesc m;
         sim::AddHostController(m, "PCI\\HC\\1", 0);
         sim::AddRootHub(m, "USB\\ROOT_HUB30\\1", 0);
-        sim::DriveSpec& nvme = sim::AddNvmeDrive(m, 0, sim::Attachment::kNativeNvme);
+        sim::DriveDesc& nvme = sim::AddNvmeDrive(m, 0, sim::Attachment::kNativeNvme);
         nvme.pci.controller_bus = 3;
         nvme.pci.link_speed = 4;
         nvme.pci.link_width = 2;

@@ -13,8 +13,8 @@
 #include <functional>
 #include <vector>
 
-#include "storage/device_io.h"
 #include "platform/os.h"
+#include "storage/device_io.h"
 
 static_assert(sizeof(void*) == 8, "the tests read the 64-bit request layouts");
 

@@ -31,14 +31,14 @@ protected:
         DebugLogTest::TearDown();
         sim::ResetMachine();
     }
-    void Install(const sim::MachineSpec& m) {
+    void Install(const sim::MachineDesc& m) {
         std::string error;
         ASSERT_TRUE(sim::InstallMachine(m, &error)) << error;
     }
 };
 
 TEST_F(SataIdentify, CapacityFollowsTheIdemaRuleAndSixteenGigabytesIsTheFloor) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort).blocks = 31277232;
     sim::AddSataDrive(m, 1, Attachment::kSataPort).blocks = 31277231;
     sim::AddSataDrive(m, 2, Attachment::kSataPort).blocks = 488397168;
@@ -59,8 +59,8 @@ TEST_F(SataIdentify, CapacityFollowsTheIdemaRuleAndSixteenGigabytesIsTheFloor) {
 }
 
 TEST_F(SataIdentify, TextsInReadingOrderTrimmedAndTheRestOfTheRecord) {
-    sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
+    sim::MachineDesc m;
+    sim::DriveDesc& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
     d.serial = "  VS25600055AA77";
     d.model = "VELQORAX VS300 256GB";
     d.firmware = "VS3A01";
@@ -94,9 +94,9 @@ TEST_F(SataIdentify, TextsInReadingOrderTrimmedAndTheRestOfTheRecord) {
 }
 
 TEST_F(SataIdentify, PortIdentityByCommandType) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 4, Attachment::kUsbSata);  // root port 5 of the first host controller
-    sim::DriveSpec& scsi = sim::AddSataDrive(m, 6, Attachment::kScsiAdapter);
+    sim::DriveDesc& scsi = sim::AddSataDrive(m, 6, Attachment::kScsiAdapter);
     scsi.scsi.path = 3;
     sim::AddSataDrive(m, 7, Attachment::kSataPort).sata_link_gen = 0;
     Install(m);
@@ -121,7 +121,7 @@ TEST_F(SataIdentify, PortIdentityByCommandType) {
 }
 
 TEST_F(SataIdentify, DrivesOffTheTableAndUnopenablePaths) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     sim::AddSataDrive(m, 20, Attachment::kSataPort);
     Install(m);
@@ -134,10 +134,10 @@ TEST_F(SataIdentify, DrivesOffTheTableAndUnopenablePaths) {
 }
 
 TEST_F(SataIdentify, VendorBlocksAreReadEachOnItsOwn) {
-    sim::MachineSpec m;
-    sim::DriveSpec& no_detail = sim::AddSataDrive(m, 0, Attachment::kUsbSata);
+    sim::MachineDesc m;
+    sim::DriveDesc& no_detail = sim::AddSataDrive(m, 0, Attachment::kUsbSata);
     no_detail.vendor.drvinfo = sim::DrvInfoSource::kNone;
-    sim::DriveSpec& no_geometry = sim::AddSataDrive(m, 1, Attachment::kSataPort);
+    sim::DriveDesc& no_geometry = sim::AddSataDrive(m, 1, Attachment::kSataPort);
     no_geometry.vendor.mp_marker = 0;
     sim::AddSataDrive(m, 2, Attachment::kSataPort).vendor.family = false;
     Install(m);
@@ -157,7 +157,7 @@ TEST_F(SataIdentify, VendorBlocksAreReadEachOnItsOwn) {
 }
 
 TEST_F(SataIdentify, VolumesOnOneDrive) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort);
     sim::AddSataDrive(m, 1, Attachment::kSataPort);
     sim::AddVolume(m, 'E', "disk0");
@@ -176,8 +176,8 @@ TEST_F(SataIdentify, VolumesOnOneDrive) {
 }
 
 TEST_F(SataIdentify, FoundAgainUnderAnotherNumber) {
-    sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddSataDrive(m, 4, Attachment::kUsbSata);
+    sim::MachineDesc m;
+    sim::DriveDesc& d = sim::AddSataDrive(m, 4, Attachment::kUsbSata);
     d.on_activate.leaves = true;
     d.on_activate.gone_seconds = 2.5;
     d.on_activate.return_number = 9;
@@ -196,8 +196,8 @@ TEST_F(SataIdentify, FoundAgainUnderAnotherNumber) {
 }
 
 TEST_F(SataIdentify, NotFoundWithinTheAttempts) {
-    sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
+    sim::MachineDesc m;
+    sim::DriveDesc& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
     d.on_activate.leaves = true;
     d.on_activate.returns = false;
     Install(m);
@@ -213,14 +213,14 @@ TEST_F(SataIdentify, NotFoundWithinTheAttempts) {
 // The disk at the port cannot tell its device number: no number is made up
 // (PhysicalDrive0 would be another drive), the attempt counts as not found.
 TEST_F(SataIdentify, AFoundDiskWithoutItsNumberIsNotFound) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort).scsi.path = 0;
-    sim::DriveSpec& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
+    sim::DriveDesc& d = sim::AddSataDrive(m, 4, Attachment::kSataPort);
     d.scsi.path = 2;
     Install(m);
     DiskInfo r;
     ASSERT_EQ(GetSataDiskInfo(Path(4).c_str(), &r), 1);
-    sim::MachineSpec faulty = m;
+    sim::MachineDesc faulty = m;
     sim::AddFault(faulty, "disk4", sim::FaultMatch::kIoctl, kIoctlStorageGetDeviceNumber, 1).every = true;
     Install(faulty);
     ULONGLONG start = HostClockNow();
@@ -230,12 +230,12 @@ TEST_F(SataIdentify, AFoundDiskWithoutItsNumberIsNotFound) {
 }
 
 TEST_F(SataIdentify, FoundButNotIdentifiedEndsAtOnce) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 4, Attachment::kUsbSata);
     Install(m);
     DiskInfo r;
     ASSERT_EQ(GetSataDiskInfo(Path(4).c_str(), &r), 1);
-    sim::MachineSpec faulty = m;
+    sim::MachineDesc faulty = m;
     sim::AddFault(faulty, "disk4", sim::FaultMatch::kAta, 0xEC, 1).every = true;
     Install(faulty);
     ULONGLONG start = HostClockNow();

@@ -32,16 +32,16 @@ V SataImage() {
     V config(image::kConfigBlock);
     for (size_t i = 0; i < 0x400; ++i) config[i] = static_cast<uint8_t>(0x30 + i % 7);
     std::memcpy(config.data() + image::kConfigVersion, "VS3A0200", 8);
-    ImageSpec spec = {};
-    spec.firmware = firmware.data();
-    spec.firmware_size = firmware.size();
-    spec.config = config.data();
-    spec.config_size = config.size();
-    EXPECT_TRUE(ParseVersionParts(u"1A2B3C5E", spec.version));
-    spec.ftl_build = 0x2234;
-    spec.crc32c = 1;
+    ImageDesc desc = {};
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = config.data();
+    desc.config_size = config.size();
+    EXPECT_TRUE(ParseVersionParts(u"1A2B3C5E", desc.version));
+    desc.ftl_build = 0x2234;
+    desc.crc32c = 1;
     V out(ImageSizeFor(firmware.size()));
-    out.resize(MakeImage(&spec, out.data(), out.size()));
+    out.resize(MakeImage(&desc, out.data(), out.size()));
     return out;
 }
 
@@ -57,8 +57,8 @@ protected:
         EXPECT_EQ(HostMemoryBlocks(), memory_before_);
         sim::ResetMachine();
     }
-    void Install(Attachment attachment, void (*adjust)(sim::MachineSpec&) = nullptr) {
-        sim::MachineSpec m;
+    void Install(Attachment attachment, void (*adjust)(sim::MachineDesc&) = nullptr) {
+        sim::MachineDesc m;
         sim::AddSataDrive(m, 4, attachment);
         if (adjust) adjust(m);
         std::string error;
@@ -139,7 +139,7 @@ TEST_F(SimSataDrive, PiecesOutOfOrderAreAbortedAndTheFirmwareStays) {
 }
 
 TEST_F(SimSataDrive, ThreeFailedTriesEndTheDownloadAndTheFirmwareStays) {
-    Install(Attachment::kSataPort, [](sim::MachineSpec& m) {
+    Install(Attachment::kSataPort, [](sim::MachineDesc& m) {
         // The third DOWNLOAD MICROCODE and every later one fail, on both ways in.
         sim::AddFault(m, "disk4", sim::FaultMatch::kAta, 0x92, 3).every = true;
     });
@@ -152,8 +152,8 @@ TEST_F(SimSataDrive, ThreeFailedTriesEndTheDownloadAndTheFirmwareStays) {
 }
 
 TEST_F(SimSataDrive, AnAtaErrorOnTheNativePortIsRecoveredByTranslation) {
-    Install(Attachment::kSataPort, [](sim::MachineSpec& m) {
-        sim::FaultSpec& f = sim::AddFault(m, "disk4", sim::FaultMatch::kAta, 0x92, 2);
+    Install(Attachment::kSataPort, [](sim::MachineDesc& m) {
+        sim::FaultDesc& f = sim::AddFault(m, "disk4", sim::FaultMatch::kAta, 0x92, 2);
         f.action = sim::FaultAction::kAtaError;
     });
     V config;
@@ -165,8 +165,8 @@ TEST_F(SimSataDrive, AnAtaErrorOnTheNativePortIsRecoveredByTranslation) {
 // read the sense data); the drive then refuses the gap, and the image never
 // completes: success reported, old firmware kept.
 TEST_F(SimSataDrive, AnAbortedPieceBehindABridgeGoesUnnoticed) {
-    Install(Attachment::kUsbSata, [](sim::MachineSpec& m) {
-        sim::FaultSpec& f = sim::AddFault(m, "disk4", sim::FaultMatch::kAta, 0x92, 2);
+    Install(Attachment::kUsbSata, [](sim::MachineDesc& m) {
+        sim::FaultDesc& f = sim::AddFault(m, "disk4", sim::FaultMatch::kAta, 0x92, 2);
         f.action = sim::FaultAction::kAtaError;
     });
     V config;

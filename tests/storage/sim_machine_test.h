@@ -16,7 +16,7 @@ protected:
         EXPECT_EQ(0, sim::OpenDeviceInfoSetCount()) << "a device information set leaked";
         sim::ResetMachine();
     }
-    void Install(const sim::MachineSpec& machine) {
+    void Install(const sim::MachineDesc& machine) {
         std::string error;
         ASSERT_TRUE(sim::InstallMachine(machine, &error)) << error;
     }

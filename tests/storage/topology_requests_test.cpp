@@ -50,7 +50,7 @@ protected:
 };
 
 TEST_F(TopologyRequests, BusTypeQueryIsTwelveZeroBytes) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     sim::AddSataDrive(m, 1, Attachment::kSataPort);
     sim::AddFault(m, "disk1", sim::FaultMatch::kIoctl, kIoctlStorageQueryProperty, 1);
@@ -73,7 +73,7 @@ TEST_F(TopologyRequests, BusTypeQueryIsTwelveZeroBytes) {
 }
 
 TEST_F(TopologyRequests, ScsiAddressAskedWithLengthEight) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 3, Attachment::kSataPort).scsi.path = 6;
     Install(m);
     sim::ClearRequests();
@@ -89,7 +89,7 @@ TEST_F(TopologyRequests, ScsiAddressAskedWithLengthEight) {
 }
 
 TEST_F(TopologyRequests, FailedAddressQueryGivesNoIdentity) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort).scsi.path = 0;
     sim::AddFault(m, "disk0", sim::FaultMatch::kIoctl, kIoctlScsiGetAddress, 1).every = true;
     Install(m);
@@ -100,7 +100,7 @@ TEST_F(TopologyRequests, FailedAddressQueryGivesNoIdentity) {
 }
 
 TEST_F(TopologyRequests, OpenDeviceInterfaceByIndex) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     sim::AddNvmeDrive(m, 4, Attachment::kNativeNvme);
     Install(m);
@@ -124,11 +124,11 @@ TEST_F(TopologyRequests, OpenDeviceInterfaceByIndex) {
 }
 
 TEST_F(TopologyRequests, BusNumbersOfParentAndGrandparent) {
-    sim::MachineSpec m;
-    sim::DriveSpec& d = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    sim::MachineDesc m;
+    sim::DriveDesc& d = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     d.pci.controller_bus = 7;
     d.pci.bridge_bus = 2;
-    sim::DriveSpec& e = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
+    sim::DriveDesc& e = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
     e.pci.controller_bus = 5;
     e.pci.bridge_bus = -1;  // the bridge has no bus number
     Install(m);
@@ -144,11 +144,11 @@ TEST_F(TopologyRequests, BusNumbersOfParentAndGrandparent) {
 }
 
 TEST_F(TopologyRequests, UsbWalkWithMissingPiecesKeepsWhatItHas) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddHostController(m, kHc, 0);
     sim::AddRootHub(m, kRoot, 0);
     sim::AddHub(m, kHub, kRoot, 2, 1);
-    sim::DriveSpec& d = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
+    sim::DriveDesc& d = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
     sim::PlugUsb(d, kHub, 3, 2);
     d.usb.device_id = "USB\\VID_174C&PID_2362\\MSFT3000001";
     Install(m);
@@ -165,7 +165,7 @@ TEST_F(TopologyRequests, UsbWalkWithMissingPiecesKeepsWhatItHas) {
 TEST_F(TopologyRequests, HubWithoutLocationRepeatsThePreviousHubPort) {
     const char* upper = "USB\\VID_05E3&PID_0610\\6&4444&0&2";
     const char* lower = "USB\\VID_05E3&PID_0610\\7&5555&0&4";
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddHostController(m, kHc, 0);
     sim::AddRootHub(m, kRoot, 0);
     sim::AddHub(m, kHub, kRoot, 2, 1).location = "";  // no location property

@@ -27,8 +27,8 @@ const char* kHub = "USB\\VID_05E3&PID_0610\\6&3333&0&2";
 class Topology : public SimMachineTest {
 protected:
     // Two host controllers, each with a root hub; a hub on root port 2 of the first.
-    sim::MachineSpec UsbTree() {
-        sim::MachineSpec m;
+    sim::MachineDesc UsbTree() {
+        sim::MachineDesc m;
         sim::AddHostController(m, kHc1, 0);
         sim::AddHostController(m, kHc2, 0);
         sim::AddRootHub(m, kRoot1, 0);
@@ -54,7 +54,7 @@ protected:
 };
 
 TEST_F(Topology, UsbPortPathsReadHostControllerFirstAndTheDrivePortLast) {
-    sim::MachineSpec m = UsbTree();
+    sim::MachineDesc m = UsbTree();
     sim::PlugUsb(sim::AddNvmeDrive(m, 1, Attachment::kAsmedia), kRoot1, 5, 1);  // root port 5, first controller
     sim::PlugUsb(sim::AddNvmeDrive(m, 2, Attachment::kJmicron), kHub, 3, 2);    // port 3 of the hub on root port 2
     sim::PlugUsb(sim::AddNvmeDrive(m, 3, Attachment::kRealtek), kRoot2, 7, 2);  // root port 7, second controller
@@ -78,7 +78,7 @@ TEST_F(Topology, ReversePortPathSwapsDigitPairs) {
 }
 
 TEST_F(Topology, ParentHubMissingFromTheHubSetLeavesThePortAlone) {
-    sim::MachineSpec m = UsbTree();
+    sim::MachineDesc m = UsbTree();
     m.hubs[2].listed = false;  // present in the tree, but not among the hubs
     sim::PlugUsb(sim::AddNvmeDrive(m, 1, Attachment::kAsmedia), kHub, 3, 2);
     Install(m);
@@ -86,7 +86,7 @@ TEST_F(Topology, ParentHubMissingFromTheHubSetLeavesThePortAlone) {
 }
 
 TEST_F(Topology, RootHubIsRecognisedByCharactersFiveToTwelveOnly) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddHostController(m, kHc1, 0);
     sim::AddHostController(m, kHc2, 0);
     // "ROOT_HUB" followed by anything still marks a root hub.
@@ -102,14 +102,14 @@ TEST_F(Topology, RootHubIsRecognisedByCharactersFiveToTwelveOnly) {
 }
 
 TEST_F(Topology, PciBusPairsUseFactor99) {
-    sim::MachineSpec m;
-    sim::DriveSpec& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    sim::MachineDesc m;
+    sim::DriveDesc& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     a.pci.controller_bus = 3;
     a.pci.bridge_bus = 0;
-    sim::DriveSpec& b = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
+    sim::DriveDesc& b = sim::AddNvmeDrive(m, 1, Attachment::kNativeNvme);
     b.pci.controller_bus = 2;
     b.pci.bridge_bus = 1;
-    sim::DriveSpec& rst = sim::AddNvmeDrive(m, 2, Attachment::kRst);
+    sim::DriveDesc& rst = sim::AddNvmeDrive(m, 2, Attachment::kRst);
     rst.pci.controller_bus = 5;
     rst.pci.bridge_bus = 0;
     Install(m);
@@ -121,8 +121,8 @@ TEST_F(Topology, PciBusPairsUseFactor99) {
 }
 
 TEST_F(Topology, MissingBusNumberCountsAsZero) {
-    sim::MachineSpec m;
-    sim::DriveSpec& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
+    sim::MachineDesc m;
+    sim::DriveDesc& a = sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     a.pci.controller_bus = -1;  // no SPDRP_BUSNUMBER on the controller
     a.pci.bridge_bus = 2;
     Install(m);
@@ -130,7 +130,7 @@ TEST_F(Topology, MissingBusNumberCountsAsZero) {
 }
 
 TEST_F(Topology, SataPathIdAndTheFirstOfTwoEqualIdentitiesWins) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 4, Attachment::kSataPort).scsi.path = 2;  // listed first
     sim::AddSataDrive(m, 1, Attachment::kSataPort).scsi.path = 2;  // same PathId, another adapter
     Install(m);
@@ -140,14 +140,14 @@ TEST_F(Topology, SataPathIdAndTheFirstOfTwoEqualIdentitiesWins) {
 }
 
 TEST_F(Topology, IdentityMatchWithAnotherBusTypeIsNotReturned) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 0, Attachment::kSataPort).scsi.path = 2;
     Install(m);
     EXPECT_EQ(-1, Found(kCmdSataScsi, kBusScsi, 2));
     EXPECT_EQ(-1, Found(kCmdSataScsi, kBusSas, 2));
     EXPECT_EQ(0, Found(kCmdSataScsi, kBusSata, 2));  // the command type only picks the kind of identity
 
-    sim::MachineSpec both;
+    sim::MachineDesc both;
     sim::AddSataDrive(both, 0, Attachment::kSataPort).scsi.path = 2;
     sim::AddSataDrive(both, 1, Attachment::kScsiAdapter).scsi.path = 2;
     Install(both);
@@ -155,7 +155,7 @@ TEST_F(Topology, IdentityMatchWithAnotherBusTypeIsNotReturned) {
 }
 
 TEST_F(Topology, UnknownDeviceNumberGivesNoIdentity) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     Install(m);
     EXPECT_EQ(-1, GetDiskPortID(kBusNvme, 7));
@@ -164,7 +164,7 @@ TEST_F(Topology, UnknownDeviceNumberGivesNoIdentity) {
 }
 
 TEST_F(Topology, UnknownCommandTypesNeverReturnAHandle) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme).pci.controller_bus = 0;
     sim::AddSataDrive(m, 1, Attachment::kSataPort).scsi.path = 0;
     Install(m);
@@ -176,7 +176,7 @@ TEST_F(Topology, UnknownCommandTypesNeverReturnAHandle) {
 }
 
 TEST_F(Topology, UnreadableBusTypeNeverMatchesAZeroedRecord) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     // Every device descriptor query of this disk fails: its bus type reads as 0.
     sim::AddFault(m, "disk0", sim::FaultMatch::kIoctl, kIoctlStorageQueryProperty, 1).every = true;
@@ -187,7 +187,7 @@ TEST_F(Topology, UnreadableBusTypeNeverMatchesAZeroedRecord) {
 }
 
 TEST_F(Topology, FailedDeviceNumberMeansNotFound) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddSataDrive(m, 3, Attachment::kSataPort).scsi.path = 1;
     sim::AddFault(m, "disk3", sim::FaultMatch::kIoctl, kIoctlStorageGetDeviceNumber, 1).every = true;
     Install(m);
@@ -196,8 +196,8 @@ TEST_F(Topology, FailedDeviceNumberMeansNotFound) {
 }
 
 TEST_F(Topology, DriveThatReturnsUnderAnotherNumberIsFoundAtItsPortOnceBack) {
-    sim::MachineSpec m = UsbTree();
-    sim::DriveSpec& d = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
+    sim::MachineDesc m = UsbTree();
+    sim::DriveDesc& d = sim::AddNvmeDrive(m, 1, Attachment::kAsmedia);
     sim::PlugUsb(d, kHub, 3, 2);
     d.on_power_cycle.leaves = true;
     d.on_power_cycle.gone_seconds = 4;
@@ -217,7 +217,7 @@ TEST_F(Topology, DriveThatReturnsUnderAnotherNumberIsFoundAtItsPortOnceBack) {
 }
 
 TEST_F(Topology, FoundDiskIsLogged) {
-    sim::MachineSpec m = UsbTree();
+    sim::MachineDesc m = UsbTree();
     sim::PlugUsb(sim::AddNvmeDrive(m, 1, Attachment::kAsmedia), kRoot1, 5, 1);
     Install(m);
     GetAppState()->bDebug = 1;
@@ -232,7 +232,7 @@ TEST_F(Topology, FoundDiskIsLogged) {
 }
 
 TEST_F(Topology, ParentDevInstLeadsToTheControllerService) {
-    sim::MachineSpec m;
+    sim::MachineDesc m;
     sim::AddNvmeDrive(m, 0, Attachment::kNativeNvme);
     sim::AddNvmeDrive(m, 2, Attachment::kRst);
     Install(m);

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/app_main.h"
-#include "core/app_state.h"
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 #ifdef QN_HAVE_DEFAULT_PACKAGE

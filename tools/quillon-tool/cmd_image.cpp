@@ -178,13 +178,13 @@ int ToolImageMake(int argc, const WCH* const* argv) {
         }
         ++i;
     }
-    ImageSpec spec{};
+    ImageDesc desc{};
     uint32_t build_number = 0;
     if (!firmware_path || !version || !build || !ParseNumber(build, &build_number)) {
         ToolErrorLine(usage);
         return kToolUsage;
     }
-    if (!ParseVersionParts(version, spec.version)) {
+    if (!ParseVersionParts(version, desc.version)) {
         ToolErrorLine(u"quillon-tool: version %s is neither 1A2B3C4D nor 1.2.3.4", version);
         return kToolUsage;
     }
@@ -207,14 +207,14 @@ int ToolImageMake(int argc, const WCH* const* argv) {
         for (size_t i = 0; i < 8 && config_version[i]; ++i)
             config[image::kConfigVersion + i] = BYTE(config_version[i] < 0x80 ? config_version[i] : '?');
     }
-    spec.firmware = firmware.data();
-    spec.firmware_size = firmware.size();
-    spec.config = config.data();
-    spec.config_size = config.size();
-    spec.ftl_build = build_number;
-    spec.crc32c = crc32c;
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = config.data();
+    desc.config_size = config.size();
+    desc.ftl_build = build_number;
+    desc.crc32c = crc32c;
     std::vector<BYTE> out(ImageSizeFor(firmware.size()));
-    if (MakeImage(&spec, out.data(), out.size()) != out.size() ||
+    if (MakeImage(&desc, out.data(), out.size()) != out.size() ||
         !WriteWholeFile(argv[0], out.data(), DWORD(out.size()))) {
         ToolErrorLine(u"quillon-tool: cannot write %s", argv[0]);
         return kToolFailed;
