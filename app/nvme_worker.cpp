@@ -20,43 +20,6 @@ namespace {
 constexpr uint32_t kSettleMs = 3000;
 constexpr int kReturnAttempts = 30;
 
-struct WorkerImage {
-    WCH path[260];
-    WCH version[32];
-    BYTE* data;
-    DWORD size;
-};
-
-void ReleaseImage(WorkerImage* image) {
-    if (image->data) os::VirtualFree(image->data, 0, MEM_RELEASE);
-    image->data = nullptr;
-}
-
-// The whole image in committed memory, or 0 with nothing held: a missing
-// file, an empty one, no memory or a short read would otherwise send the
-// drive an empty or partial image.
-int LoadImage(const DiskInfo* disk, WorkerImage* image) {
-    memset(image, 0, sizeof *image);
-    if (!FindImageForNand(disk, image->path)) return 0;
-    ReadImageVersion(image->path, image->version);
-    DWORD size = ReadWholeFile(image->path, 0, nullptr);
-    if (size == 0) return 0;
-    image->data = static_cast<BYTE*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!image->data) return 0;
-    if (ReadWholeFile(image->path, size, image->data) != size) {
-        ReleaseImage(image);
-        return 0;
-    }
-    image->size = size;
-    return 1;
-}
-
-bool AllZero(const BYTE* block, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (block[i]) return false;
-    return true;
-}
-
 // A configuration block read that "succeeds" with nothing in it (the bridges
 // never look at the NVMe status) is a failed read: writing it back or
 // splicing it into the image would wipe the drive's configuration.
@@ -64,7 +27,7 @@ int ReadConfigBlock(const DiskAccess* access, HANDLE drive, BYTE* block) {
     memset(block, 0, image::kConfigBlock);
     int rc = DISKLIB_NVME_GetFWConfig(access, drive, block);
     if (rc != 1) return rc;
-    if (AllZero(block, image::kConfigBlock)) {
+    if (AllZeroBytes(block, image::kConfigBlock)) {
         LogMsg(u"DISKLIB_NVME_GetFWConfig empty block");
         return 0;
     }
@@ -85,7 +48,7 @@ int Replace(DiskAccess* access, HANDLE* drive, WorkerImage* image) {
 
     SetProgressStage(0, 30, 0);
     int rc = DISKLIB_NVME_DownloadFW(access, *drive, image->data, image->size);
-    ReleaseImage(image);
+    ReleaseWorkerImage(image);
     if (rc != 1) return rc;
 
     SetProgressStage(30, 40, 0);
@@ -184,7 +147,7 @@ DWORD NvmeUpdateWorker(void* parameter) {
     // The image first: nothing goes to the drive unless the whole image is
     // in memory.
     WorkerImage image;
-    if (LoadImage(&state->SelectedDisk, &image) != 1)
+    if (LoadWorkerImage(&state->SelectedDisk, &image, 1) != 1)
         return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, 0));
 
     int rc;
@@ -195,6 +158,6 @@ DWORD NvmeUpdateWorker(void* parameter) {
         rc = PlainPath(&access, &drive, &image);
     else
         rc = ConfigPath(&access, &drive, &image);
-    ReleaseImage(&image);
+    ReleaseWorkerImage(&image);
     return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, rc));
 }

@@ -19,41 +19,6 @@ namespace {
 constexpr uint32_t kSettleMs = 3000;
 constexpr int kReturnAttempts = 10;
 
-struct SataImage {
-    BYTE* data;
-    DWORD size;
-};
-
-void ReleaseImage(SataImage* image) {
-    if (image->data) os::VirtualFree(image->data, 0, MEM_RELEASE);
-    image->data = nullptr;
-}
-
-// The whole image in committed memory, or 0 with nothing held: the drive
-// must never get an empty or partial image.
-int LoadImage(const DiskInfo* disk, SataImage* image) {
-    image->data = nullptr;
-    image->size = 0;
-    WCH path[260];
-    if (!FindImageForNand(disk, path)) return 0;
-    DWORD size = ReadWholeFile(path, 0, nullptr);
-    if (size == 0) return 0;
-    image->data = static_cast<BYTE*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!image->data) return 0;
-    if (ReadWholeFile(path, size, image->data) != size) {
-        ReleaseImage(image);
-        return 0;
-    }
-    image->size = size;
-    return 1;
-}
-
-bool AllZero(const BYTE* block, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (block[i]) return false;
-    return true;
-}
-
 // Reads the drive's configuration block and writes it back with NEWVERSION
 // when that changes it. Behind a bridge a command succeeds whenever the
 // request does, so a block of nothing but zeros is a read that did not
@@ -63,7 +28,7 @@ int UpdateConfigBlock(const DiskAccess* access, HANDLE drive, const WCH* new_ver
     std::memset(block, 0, sizeof block);
     int rc = SataGetFWConfig(access, drive, block);
     if (rc != 1) return rc;
-    if (AllZero(block, sizeof block)) {
+    if (AllZeroBytes(block, sizeof block)) {
         LogMsg(u"SataGetFWConfig empty block");
         return 0;
     }
@@ -75,11 +40,11 @@ int UpdateConfigBlock(const DiskAccess* access, HANDLE drive, const WCH* new_ver
     return 1;
 }
 
-int Update(DiskAccess* access, HANDLE drive, SataImage* image) {
+int Update(DiskAccess* access, HANDLE drive, WorkerImage* image) {
     AppState* state = GetAppState();
     SetProgressStage(0, 40, 0);
     int rc = DISKLIB_SATA_Quillon(access, drive, image->data, image->size);
-    ReleaseImage(image);
+    ReleaseWorkerImage(image);
     if (rc != 1) return rc;
 
     SetProgressStage(40, 60, 0);
@@ -109,10 +74,10 @@ DWORD SataUpdateWorker(void* parameter) {
     HANDLE drive = OpenSataDisk(state->SelectedDisk.szDevicePath, &access);
     if (drive == INVALID_HANDLE_VALUE) return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, -1));
 
-    SataImage image;
-    if (LoadImage(&state->SelectedDisk, &image) != 1)
+    WorkerImage image;
+    if (LoadWorkerImage(&state->SelectedDisk, &image, 0) != 1)
         return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, 0));
     int rc = Update(&access, drive, &image);
-    ReleaseImage(&image);
+    ReleaseWorkerImage(&image);
     return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, rc));
 }

@@ -8,6 +8,21 @@
 // Thread procedure; parameter: &hWorkerThread. Exit code: the result (1 success).
 DWORD NvmeUpdateWorker(void* parameter);
 
+// The image a worker sends, read whole into committed memory.
+struct WorkerImage {
+    WCH path[260];
+    WCH version[32];  // the trailer's version text, when asked for
+    BYTE* data;
+    DWORD size;
+};
+// The image for the drive's NAND type, or 0 with nothing held: a missing
+// file, an empty one, no memory or a short read would otherwise send the
+// drive an empty or partial image. with_version: read the version text first.
+int LoadWorkerImage(const DiskInfo* disk, WorkerImage* image, int with_version);
+void ReleaseWorkerImage(WorkerImage* image);
+// A configuration block that reads as nothing but zeros.
+bool AllZeroBytes(const BYTE* block, size_t size);
+
 // Announces the stage [start, end] of the bar and moves the bar to
 // percentage of it; waits until the dialog has moved it.
 void SetProgressStage(int start, int end, int percentage);

@@ -1,8 +1,14 @@
-// Progress stages, timed waits, the end step and the success tail.
+// Progress stages, timed waits, the end step, the success tail and the
+// image a worker sends.
+#include <cstring>
+
 #include "app/drive_list.h"
 #include "app/update_worker.h"
 #include "core/app_state.h"
 #include "core/log.h"
+#include "package/config.h"
+#include "package/files.h"
+#include "package/image.h"
 #include "platform/os.h"
 
 void SetProgressStage(int start, int end, int percentage) {
@@ -49,4 +55,31 @@ int SuccessTail() {
     SetProgressStage(100, 100, 0);
     RefreshDriveList(GetAppState()->hDlg, 0);
     return 1;
+}
+
+int LoadWorkerImage(const DiskInfo* disk, WorkerImage* image, int with_version) {
+    memset(image, 0, sizeof *image);
+    if (!FindImageForNand(disk, image->path)) return 0;
+    if (with_version) ReadImageVersion(image->path, image->version);
+    DWORD size = ReadWholeFile(image->path, 0, nullptr);
+    if (size == 0) return 0;
+    image->data = static_cast<BYTE*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!image->data) return 0;
+    if (ReadWholeFile(image->path, size, image->data) != size) {
+        ReleaseWorkerImage(image);
+        return 0;
+    }
+    image->size = size;
+    return 1;
+}
+
+void ReleaseWorkerImage(WorkerImage* image) {
+    if (image->data) os::VirtualFree(image->data, 0, MEM_RELEASE);
+    image->data = nullptr;
+}
+
+bool AllZeroBytes(const BYTE* block, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        if (block[i]) return false;
+    return true;
 }

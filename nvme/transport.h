@@ -13,6 +13,20 @@
 #include "nvme/nvme_command.h"
 #include "storage/scsi_block.h"
 
+// ---- the three-request tunnel of the JMicron and Realtek bridges ------------
+constexpr uint32_t kTunnelStagingSize = 512;
+struct BridgeTunnel {
+    void (*build_staging)(uint8_t* staging, const NvmeCommand* command);
+    void (*build_command)(ScsiBlock* block, uint8_t* staging);
+    void (*build_data)(ScsiBlock* block, int direction, void* buffer, uint32_t length);
+    void (*build_completion)(ScsiBlock* block, uint8_t* staging);
+};
+// How the third request counts: not at all, by its SCSI status only (a
+// failed request passes), or by both.
+enum CompletionRule { kCompletionIgnored, kCompletionStatusJudged, kCompletionJudged };
+int RunBridgeTunnel(HANDLE drive, const BridgeTunnel* tunnel, int direction, const NvmeCommand* command,
+                    void* buffer, uint32_t length, CompletionRule completion);
+
 // ---- ASMedia (iCmdType 0) -------------------------------------------------
 int AsmIdentify(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length);
 int AsmCommand(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length);
@@ -24,7 +38,7 @@ void AsmBuildDataPhase(ScsiBlock* block, int direction, void* buffer, uint32_t l
 void AsmBuildCompletionPhase(ScsiBlock* block, int direction, NvmeCommand* command);
 
 // ---- JMicron (iCmdType 1) -------------------------------------------------
-constexpr uint32_t kJmiStagingSize = 512;
+constexpr uint32_t kJmiStagingSize = kTunnelStagingSize;
 int JmiCommand(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length);
 int JmiFwDownload(HANDLE drive, uint32_t offset, const void* data, uint32_t length);
 
@@ -34,7 +48,7 @@ void JmiBuildDataPhase(ScsiBlock* block, int direction, void* buffer, uint32_t l
 void JmiBuildResponsePhase(ScsiBlock* block, uint8_t staging[kJmiStagingSize]);
 
 // ---- Realtek (iCmdType 4) -------------------------------------------------
-constexpr uint32_t kRtkStagingSize = 512;
+constexpr uint32_t kRtkStagingSize = kTunnelStagingSize;
 int RtkCommand(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length);
 int RtkFwDownload(HANDLE drive, uint32_t offset, const void* data, uint32_t length);
 

@@ -48,40 +48,17 @@ void JmiBuildResponsePhase(ScsiBlock* block, uint8_t staging[kJmiStagingSize]) {
     BuildScsiBlock(block, cdb, kScsiIoctlDataIn, staging, kJmiStagingSize, kJmiSenseLength, kJmiTimeout);
 }
 
-// CHECK CONDITION on the command or the data phase means the bridge did not
-// take the command or its data, for a download piece as much as for any
-// command: going on would commit an image with a hole in it.
-// check_completion says whether CHECK CONDITION on the response read fails
-// the command too; a download piece does not judge its response.
-static int JmiThreePhases(HANDLE drive, int direction, const NvmeCommand* command, void* buffer, uint32_t length,
-                          bool check_completion) {
-    uint8_t staging[kJmiStagingSize];
-    ScsiBlock block;
+static const BridgeTunnel kJmiTunnel = {JmiBuildStaging, JmiBuildCommandPhase, JmiBuildDataPhase,
+                                       JmiBuildResponsePhase};
 
-    JmiBuildStaging(staging, command);
-    JmiBuildCommandPhase(&block, staging);
-    if (SendScsiBlock(drive, &block) != 1) return -4;
-    if (block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-
-    // The bridge may send back less than asked for; what it does not send must
-    // read as zero, not as the caller's old bytes.
-    if (direction != kNvmeWrite && buffer && length) std::memset(buffer, 0, length);
-    JmiBuildDataPhase(&block, direction, buffer, length);
-    if (SendScsiBlock(drive, &block) != 1) return -4;
-    if (block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-
-    // The response block is read and dropped: completion status is not judged here.
-    JmiBuildResponsePhase(&block, staging);
-    SendScsiBlock(drive, &block);
-    if (check_completion && block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-    return 1;
-}
-
+// A command's response read fails it on CHECK CONDITION; a download piece
+// does not judge its response.
 int JmiCommand(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length) {
-    return JmiThreePhases(drive, direction, command, buffer, length, true);
+    return RunBridgeTunnel(drive, &kJmiTunnel, direction, command, buffer, length, kCompletionStatusJudged);
 }
 
 int JmiFwDownload(HANDLE drive, uint32_t offset, const void* data, uint32_t length) {
     NvmeCommand command = BuildFwDownloadCommand(offset, length);
-    return JmiThreePhases(drive, kNvmeWrite, &command, const_cast<void*>(data), length, false);
+    return RunBridgeTunnel(drive, &kJmiTunnel, kNvmeWrite, &command, const_cast<void*>(data), length,
+                           kCompletionIgnored);
 }

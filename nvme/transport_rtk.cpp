@@ -47,29 +47,15 @@ void RtkBuildCompletionPhase(ScsiBlock* block, uint8_t staging[kRtkStagingSize])
     BuildScsiBlock(block, cdb, kScsiIoctlDataIn, staging, 16, kRtkSenseLength, kRtkTimeout);
 }
 
-static int RtkThreePhases(HANDLE drive, int direction, const NvmeCommand* command, void* buffer, uint32_t length) {
-    uint8_t staging[kRtkStagingSize];
-    ScsiBlock block;
-
-    RtkBuildStaging(staging, command);
-    RtkBuildCommandPhase(&block, staging);
-    if (SendScsiBlock(drive, &block) != 1 || block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-
-    // Whatever the bridge does not send back must read as zero.
-    if (direction != kNvmeWrite && buffer && length) std::memset(buffer, 0, length);
-    RtkBuildDataPhase(&block, direction, buffer, length);
-    if (SendScsiBlock(drive, &block) != 1 || block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-
-    RtkBuildCompletionPhase(&block, staging);
-    if (SendScsiBlock(drive, &block) != 1 || block.sptd.ScsiStatus == kScsiCheckCondition) return -4;
-    return 1;
-}
+static const BridgeTunnel kRtkTunnel = {RtkBuildStaging, RtkBuildCommandPhase, RtkBuildDataPhase,
+                                       RtkBuildCompletionPhase};
 
 int RtkCommand(HANDLE drive, int direction, NvmeCommand* command, void* buffer, uint32_t length) {
-    return RtkThreePhases(drive, direction, command, buffer, length);
+    return RunBridgeTunnel(drive, &kRtkTunnel, direction, command, buffer, length, kCompletionJudged);
 }
 
 int RtkFwDownload(HANDLE drive, uint32_t offset, const void* data, uint32_t length) {
     NvmeCommand command = BuildFwDownloadCommand(offset, length);
-    return RtkThreePhases(drive, kNvmeWrite, &command, const_cast<void*>(data), length);
+    return RunBridgeTunnel(drive, &kRtkTunnel, kNvmeWrite, &command, const_cast<void*>(data), length,
+                           kCompletionJudged);
 }
