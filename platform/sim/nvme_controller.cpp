@@ -55,6 +55,12 @@ NvmeController::NvmeController(const DriveDesc& desc, DriveHost* host) : desc_(d
         for (size_t i = 0; i < 0x400; ++i) running_.config[i] = uint8_t(0xC0 + (i % 31));
         PutAscii(running_.config.data() + kConfigVersion, 8, desc.vendor.config_version);
     }
+    const FirmwareSlotsDesc& slots = desc.firmware_slots;
+    slots_.assign(static_cast<size_t>(std::max(1, slots.count)), "");
+    for (size_t i = 0; i < slots.revisions.size() && i < slots_.size(); ++i) slots_[i] = slots.revisions[i];
+    active_slot_ = static_cast<uint32_t>(std::min(std::max(1, slots.active), static_cast<int>(slots_.size())));
+    // The active slot holds what runs.
+    if (slots_[active_slot_ - 1].empty()) slots_[active_slot_ - 1] = desc.firmware;
 }
 
 void NvmeController::IdentifyController(uint8_t* data, uint32_t length) const {
@@ -64,7 +70,7 @@ void NvmeController::IdentifyController(uint8_t* data, uint32_t length) const {
     PutText(id + 4, 20, desc_.serial);
     PutText(id + 24, 40, desc_.model);
     PutText(id + 64, 8, running_.revision);
-    id[260] = 0x02;  // FRMW: one slot, slot 1 writable
+    id[260] = uint8_t((slots_.size() & 7) << 1);  // FRMW: the slot count, slot 1 writable
     id[319] = 1;     // FWUG: 4 KiB pieces
     Put32(id + 516, 1);  // NN: one namespace
     Give(data, length, id, sizeof id);
@@ -97,6 +103,16 @@ void NvmeController::EffectsLog(uint8_t* data, uint32_t length) const {
             support(0xE6);
         }
     }
+    Give(data, length, log, sizeof log);
+}
+
+// Firmware slot information: AFI (active slot, next-reset slot), then one
+// 8-byte revision per slot from byte 8.
+void NvmeController::SlotLog(uint8_t* data, uint32_t length) const {
+    uint8_t log[512] = {};
+    log[0] = uint8_t((active_slot_ & 7) | ((pending_slot_ & 7) << 4));
+    for (size_t i = 0; i < slots_.size(); ++i)
+        if (!slots_[i].empty()) PutText(log + 8 + 8 * i, 8, slots_[i]);
     Give(data, length, log, sizeof log);
 }
 
@@ -224,6 +240,8 @@ NvmeAnswer NvmeController::Admin(const uint8_t command[64], uint8_t* data, uint3
             uint32_t lid = cdw10 & 0xFF;
             if (lid == 0x05) {
                 EffectsLog(data, length);
+            } else if (lid == 0x03) {
+                SlotLog(data, length);
             } else if (lid == 0xE1 && desc_.vendor.family && desc_.vendor.drvinfo == DrvInfoSource::kLogPage) {
                 DriveInfo(data, length);
             } else {
@@ -260,20 +278,29 @@ uint16_t NvmeController::Download(uint64_t offset, const uint8_t* data, uint64_t
 }
 
 uint16_t NvmeController::Commit(uint32_t slot, uint32_t action) {
-    if (slot > 1) return kNvmeInvalidSlot;
+    if (slot > slots_.size()) return kNvmeInvalidSlot;
+    // Slot 0: the drive chooses, and it chooses the one running.
+    if (slot == 0) slot = active_slot_;
     if (action == 2) {  // activate what the slot holds: the running image stays
         pending_ = true;
         pending_keeps_running_ = true;
+        pending_slot_ = slot;
         return kNvmeNeedsReset;
     }
     if (action != 0 && action != 1 && action != 3) return kNvmeInvalidField;
     NvmeFwImage image;
     if (!ParseNvmeFwImage(download_.data(), download_.size(), &image)) return kNvmeInvalidImage;
     download_.clear();
-    if (action == 0) return kNvmeOk;
+    if (action == 0) {
+        // Stored for later; over the running slot it is not kept.
+        if (slot != active_slot_) slots_[slot - 1] = image.version.substr(0, 8);
+        return kNvmeOk;
+    }
+    slots_[slot - 1] = image.version.substr(0, 8);
     pending_ = true;
     pending_keeps_running_ = false;
     pending_image_ = image;
+    pending_slot_ = slot;
     if (action == 3) {
         Reset();
         return kNvmeOk;
@@ -285,8 +312,21 @@ void NvmeController::Reset() {
     unlocked_ = false;
     if (!pending_) return;
     pending_ = false;
-    // The machine may keep the drive on its old firmware whatever was committed.
-    if (pending_keeps_running_ || !desc_.activation_applies) return;
+    const uint32_t slot = pending_slot_;
+    pending_slot_ = 0;
+    if (pending_keeps_running_) {
+        // Another slot's image runs from now on; the same slot's keeps running.
+        if (slot != active_slot_ && !slots_[slot - 1].empty()) running_.revision = slots_[slot - 1];
+        active_slot_ = slot;
+        return;
+    }
+    // The machine may keep the drive on its old firmware whatever was
+    // committed: the slot then holds what still runs.
+    if (!desc_.activation_applies) {
+        if (slot == active_slot_) slots_[slot - 1] = running_.revision;
+        return;
+    }
+    active_slot_ = slot;
     running_.revision = pending_image_.version.substr(0, 8);
     running_.internal_version = pending_image_.version;
     running_.mp_version = pending_image_.version;

@@ -1,5 +1,5 @@
 // The NVMe controller behind every attachment of a simulated NVMe drive:
-// Identify, the two log pages, the controller family's two vendor command
+// Identify, the log pages (firmware slots among them), the controller family's two vendor command
 // sets, firmware download, commit and what runs after a reset.
 #pragma once
 
@@ -63,6 +63,7 @@ private:
     void IdentifyController(uint8_t* data, uint32_t length) const;
     void IdentifyNamespace(uint8_t* data, uint32_t length) const;
     void EffectsLog(uint8_t* data, uint32_t length) const;
+    void SlotLog(uint8_t* data, uint32_t length) const;
     void DriveInfo(uint8_t* data, uint32_t length) const;
     void MpInfo(uint8_t* data, uint32_t length) const;
     uint16_t Vendor(const uint8_t* command, uint8_t* data, uint32_t length, bool key_in_cdw2);
@@ -77,6 +78,11 @@ private:
     bool pending_ = false;
     NvmeFwImage pending_image_;
     bool pending_keeps_running_ = false;  // commit action 2: the slot's own image
+    // Firmware slots: what each holds, the one running, and the one a
+    // commit chose for the next reset (0: none).
+    std::vector<std::string> slots_;
+    uint32_t active_slot_ = 1;
+    uint32_t pending_slot_ = 0;
 };
 
 }  // namespace sim

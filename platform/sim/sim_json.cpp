@@ -304,11 +304,29 @@ bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorDesc* v
     return true;
 }
 
+bool ReadSlots(Reader& r, const json& o, const std::string& path, FirmwareSlotsDesc* slots) {
+    if (!r.Keys(o, path, {"count", "active", "revisions"}) || !r.Int(o, path, "count", 1, 7, &slots->count) ||
+        !r.Int(o, path, "active", 1, 7, &slots->active))
+        return false;
+    if (slots->active > slots->count) return r.Fail(path + "/active", "\"active\" names a slot beyond \"count\"");
+    if (o.contains("revisions")) {
+        const json& list = o["revisions"];
+        if (!list.is_array() || list.size() > static_cast<size_t>(slots->count))
+            return r.Fail(path + "/revisions", "\"revisions\" must be a list of at most \"count\" texts");
+        for (const json& revision : list) {
+            if (!revision.is_string() || revision.get<std::string>().size() > 8)
+                return r.Fail(path + "/revisions", "each revision is a text of at most 8 characters");
+            slots->revisions.push_back(revision.get<std::string>());
+        }
+    }
+    return true;
+}
+
 bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) {
     if (!r.Keys(o, path, {"name", "number", "kind", "attachment", "bus_type", "present", "model", "serial", "firmware",
                           "blocks", "sector_size", "pci_vendor", "pci_subsystem_vendor", "sata_link_gen", "inquiry",
                           "activation_applies", "vendor", "parent_service", "disk_id", "usb", "pci", "scsi", "on_activate",
-                          "on_power_cycle"}))
+                          "on_power_cycle", "firmware_slots"}))
         return false;
     if (!o.contains("number")) return r.Fail(path, "a drive needs its physical drive \"number\"");
     if (!o.contains("attachment")) return r.Fail(path, "a drive needs an \"attachment\"");
@@ -397,6 +415,8 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) 
             !r.Int(s, sp, "lun", 0, 255, &d->scsi.lun))
             return false;
     }
+    if (o.contains("firmware_slots") && !ReadSlots(r, o["firmware_slots"], path + "/firmware_slots", &d->firmware_slots))
+        return false;
     // A description of what happens replaces the builder's default wholesale.
     if (o.contains("on_activate")) {
         d->on_activate = ReturnDesc();

@@ -82,6 +82,15 @@ struct ReturnDesc {
     int moved_path_id = -1;          // SCSI drives: new PathId
 };
 
+// The NVMe firmware slots (log page 03h, FRMW of Identify Controller):
+// count slots, the one running at start, and what each holds ("" for the
+// active slot: the drive's firmware revision).
+struct FirmwareSlotsDesc {
+    int count = 1;
+    int active = 1;
+    std::vector<std::string> revisions;
+};
+
 // Place in the USB tree: the device node the disk hangs off (the bridge),
 // plugged into a hub of MachineDesc::hubs.
 struct UsbPlacement {
@@ -128,6 +137,7 @@ struct DriveDesc {
     std::string inquiry_vendor, inquiry_product;
     int inquiry_tag = -1;
     bool activation_applies = true;  // false: the new firmware never runs
+    FirmwareSlotsDesc firmware_slots;  // NVMe only
 
     // Where it sits.
     std::string parent_service;  // "" → the attachment's ("stornvme", "iaStorAC", "USBSTOR", "storahci", ...)

@@ -181,6 +181,89 @@ TEST_P(FirmwareCycle, FailedChunkStopsAndOldFirmwareStays) {
     Close(o);
 }
 
+// The firmware-slot log page (03h) and FRMW answer through every attachment:
+// the commit names the slot for the next reset, the reset makes it active.
+struct Slots {
+    int active = 0, next = 0;
+    std::string slot1, slot2;
+};
+Slots ReadSlots(Opened& o) {
+    V log(512, 0xEE);
+    Slots s;
+    if (DISKLIB_NVME_GetLogPage(&o.access, o.drive, 0x03, log.data(), 512) != 1) return s;
+    s.active = log[0] & 7;
+    s.next = (log[0] >> 4) & 7;
+    s.slot1 = std::string(reinterpret_cast<const char*>(log.data()) + 8, 8);
+    s.slot2 = std::string(reinterpret_cast<const char*>(log.data()) + 16, 8);
+    return s;
+}
+
+TEST_P(FirmwareCycle, SlotLogFollowsCommitAndReset) {
+    sim::MachineDesc m;
+    sim::DriveDesc& d = AddDrive(m);
+    d.firmware_slots.count = 2;
+    d.firmware_slots.revisions = {"", "SPARE002"};
+    sim::InstallMachine(m);
+    V image = MakeTestImage();
+
+    Opened o = Open(GetParam().cmd_type);
+    ASSERT_NE(o.drive, INVALID_HANDLE_VALUE);
+    V id(4096);
+    ASSERT_EQ(NvmeIdentify(&o.access, o.drive, 1, 0, id.data(), 4096), 1);
+    EXPECT_EQ(id[260], 2 << 1) << "FRMW: two slots, slot 1 writable";
+    Slots before = ReadSlots(o);
+    EXPECT_EQ(before.active, 1);
+    EXPECT_EQ(before.next, 0);
+    EXPECT_EQ(before.slot1, d.firmware);
+    EXPECT_EQ(before.slot2, "SPARE002");
+
+    ASSERT_EQ(DISKLIB_NVME_DownloadFW(&o.access, o.drive, image.data(), static_cast<uint32_t>(image.size())), 1);
+    ASSERT_EQ(DISKLIB_NVME_FWActive(&o.access, o.drive, 1, 1), 1);
+    // The USB bridges that wait for a power cycle show the commit waiting.
+    if (GetParam().cmd_type == kCmdAsmedia || GetParam().cmd_type == kCmdJmicron) {
+        Slots pending = ReadSlots(o);
+        EXPECT_EQ(pending.active, 1);
+        EXPECT_EQ(pending.next, 1);
+        EXPECT_EQ(pending.slot1, "2B3C4D5E");
+        EXPECT_EQ(RunningVersion(o), "1A2B3C4D");
+    }
+    ResetAndWait(o, true);
+
+    o = Open(GetParam().cmd_type);
+    ASSERT_NE(o.drive, INVALID_HANDLE_VALUE);
+    Slots after = ReadSlots(o);
+    EXPECT_EQ(after.active, 1);
+    EXPECT_EQ(after.next, 0);
+    EXPECT_EQ(after.slot1, "2B3C4D5E");
+    EXPECT_EQ(after.slot2, "SPARE002");
+    Close(o);
+}
+
+TEST_P(FirmwareCycle, SlotHoldsTheOldRevisionWhenTheNewNeverRuns) {
+    sim::MachineDesc m;
+    sim::DriveDesc& d = AddDrive(m);
+    d.activation_applies = false;
+    ASSERT_EQ(d.firmware.size(), 8u);
+    sim::InstallMachine(m);
+    V image = MakeTestImage();
+    Opened o = Open(GetParam().cmd_type);
+    ASSERT_NE(o.drive, INVALID_HANDLE_VALUE);
+    V id(4096);
+    ASSERT_EQ(NvmeIdentify(&o.access, o.drive, 1, 0, id.data(), 4096), 1);
+    EXPECT_EQ(id[260], 1 << 1) << "FRMW: one slot by default";
+    ASSERT_EQ(DISKLIB_NVME_DownloadFW(&o.access, o.drive, image.data(), static_cast<uint32_t>(image.size())), 1);
+    ASSERT_EQ(DISKLIB_NVME_FWActive(&o.access, o.drive, 1, 1), 1);
+    ResetAndWait(o, true);
+    o = Open(GetParam().cmd_type);
+    ASSERT_NE(o.drive, INVALID_HANDLE_VALUE);
+    Slots after = ReadSlots(o);
+    EXPECT_EQ(after.active, 1);
+    EXPECT_EQ(after.next, 0);
+    EXPECT_EQ(after.slot1, d.firmware);
+    EXPECT_EQ(RunningVersion(o), "1A2B3C4D");
+    Close(o);
+}
+
 INSTANTIATE_TEST_SUITE_P(Attachments, FirmwareCycle,
                          ::testing::Values(Cycle{sim::Attachment::kAsmedia, kCmdAsmedia, "Asmedia"},
                                            Cycle{sim::Attachment::kJmicron, kCmdJmicron, "Jmicron"},

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/sim/sim_machine.h"
 
@@ -22,6 +23,7 @@ const char* kGood = R"({
   "hubs": [ { "id": "USB\\ROOT_HUB30\\1", "parent": "PCI\\HC\\1" } ],
   "drives": [
     { "name": "a", "number": 0, "attachment": "native", "model": "VELQORAX VX500 512GB",
+      "firmware_slots": { "count": 3, "active": 2, "revisions": ["OLD00001", ""] },
       "pci": { "controller_bus": 3, "bridge_bus": 0 } },
     { "name": "b", "number": 1, "attachment": "jmicron",
       "usb": { "hub": "USB\\ROOT_HUB30\\1", "location": "Port_#0004.Hub_#0001" },
@@ -38,6 +40,10 @@ TEST(SimJson, ReadsEveryPartOfAMachine) {
     ASSERT_EQ(2u, m.drives.size());
     EXPECT_EQ(sim::Attachment::kNativeNvme, m.drives[0].attachment);
     EXPECT_EQ(3, m.drives[0].pci.controller_bus);
+    EXPECT_EQ(3, m.drives[0].firmware_slots.count);
+    EXPECT_EQ(2, m.drives[0].firmware_slots.active);
+    EXPECT_EQ((std::vector<std::string>{"OLD00001", ""}), m.drives[0].firmware_slots.revisions);
+    EXPECT_EQ(1, m.drives[1].firmware_slots.count);
     EXPECT_EQ(sim::Attachment::kJmicron, m.drives[1].attachment);
     EXPECT_EQ("Port_#0004.Hub_#0001", m.drives[1].usb.location);
     EXPECT_TRUE(m.drives[1].on_power_cycle.leaves);
@@ -59,7 +65,8 @@ TEST(SimJson, MistakesNameTheirLine) {
               ParseError("{\n  \"drives\": [ {\"number\": 0,\n }]}"));
     EXPECT_EQ("m.json:4: unknown key \"modle\" (known here: name, number, kind, attachment, bus_type, present, model, "
               "serial, firmware, blocks, sector_size, pci_vendor, pci_subsystem_vendor, sata_link_gen, inquiry, "
-              "activation_applies, vendor, parent_service, disk_id, usb, pci, scsi, on_activate, on_power_cycle)",
+              "activation_applies, vendor, parent_service, disk_id, usb, pci, scsi, on_activate, on_power_cycle, "
+              "firmware_slots)",
               ParseError("{\n \"drives\": [\n  { \"number\": 0, \"attachment\": \"native\",\n    \"modle\": \"x\" } ]\n}"));
     EXPECT_EQ("m.json:3: \"attachment\" must be one of native, rst, asmedia, jmicron, realtek, sata_port, usb_sata, "
               "scsi_adapter",
@@ -75,6 +82,12 @@ TEST(SimJson, MistakesNameTheirLine) {
     EXPECT_EQ("m.json:2: two drives have the physical drive number 0",
               ParseError("{\n \"drives\": [ { \"number\": 0, \"attachment\": \"native\" },\n"
                          " { \"name\": \"x\", \"number\": 0, \"attachment\": \"native\" } ] }"));
+    EXPECT_EQ("m.json:1: \"active\" names a slot beyond \"count\"",
+              ParseError("{ \"drives\": [ { \"number\": 0, \"attachment\": \"native\", "
+                         "\"firmware_slots\": { \"count\": 2, \"active\": 3 } } ] }"));
+    EXPECT_EQ("m.json:1: \"revisions\" must be a list of at most \"count\" texts",
+              ParseError("{ \"drives\": [ { \"number\": 0, \"attachment\": \"native\", "
+                         "\"firmware_slots\": { \"revisions\": [\"A\", \"B\"] } } ] }"));
     EXPECT_EQ("m.json:1: a fault names no drive \"zz\"",
               ParseError("{ \"faults\": [ { \"drive\": \"zz\", \"ioctl\": 1 } ] }"));
     EXPECT_EQ("m.json:1: a fault needs exactly one of \"ioctl\", \"cdb\", \"nvme\", \"ata\"",
