@@ -112,5 +112,27 @@ os.unlink(bad)
 msg = proc.stderr + proc.stdout
 check("bad machine file: non-zero exit and file:line message", proc.returncode != 0 and (os.path.basename(bad) + ":3: ") in msg and proc.returncode < 128, msg[-300:])
 
+# 6. Command-line conventions: --version, --option=value, --, -h, and each bad
+# word named on stderr with exit 2 and nothing on stdout.
+version = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "version.h")).read()
+version = version.split('QN_VERSION_TEXT "')[1].split('"')[0]
+proc = subprocess.run([SIM, "--version"], capture_output=True, text=True, timeout=60)
+check("--version prints the VERSIONINFO version", (proc.returncode, proc.stdout, proc.stderr) == (0, f"quillon-sim {version}\n", ""),
+      repr((proc.returncode, proc.stdout, proc.stderr)))
+proc = subprocess.run([SIM, "-h"], capture_output=True, text=True, timeout=60)
+check("-h prints the usage on stdout", proc.returncode == 0 and proc.stdout.startswith("usage: quillon-sim"), proc.stderr)
+proc, ev, _ = run(["--debug", "--"])
+check("a final -- runs as usual", proc.returncode == 0 and any(e["event"] == "log" for e in ev), proc.stderr[-300:])
+with tempfile.TemporaryDirectory() as tmp:
+    t = os.path.join(tmp, "t.jsonl")
+    proc = subprocess.run([SIM, "--transcript=" + t], capture_output=True, text=True, timeout=120, env=dict(os.environ, TMPDIR=tmp))
+    check("--transcript=FILE writes the transcript", proc.returncode == 0 and os.path.getsize(t) > 0, proc.stderr[-300:])
+for args, message in [(["--frobnicate"], "unknown option: --frobnicate"), (["--debug=1"], "--debug takes no value"),
+                      (["--machine"], "--machine needs a file"), (["--machine="], "--machine needs a file"),
+                      (["--", "--debug"], "unexpected argument: --debug"), (["extra"], "unexpected argument: extra")]:
+    proc = subprocess.run([SIM, *args], capture_output=True, text=True, timeout=60)
+    check(f"bad arguments {args}", proc.returncode == 2 and proc.stdout == "" and
+          proc.stderr.startswith(f"quillon-sim: {message}\nusage: quillon-sim"), repr((proc.returncode, proc.stdout, proc.stderr[:120])))
+
 print(f"{'FAILED' if failures else 'PASSED'}: {len(failures)} failure(s)")
 sys.exit(1 if failures else 0)

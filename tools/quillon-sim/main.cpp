@@ -17,6 +17,7 @@
 #include "platform/sim/sim_machine.h"
 #ifdef QN_HAVE_DEFAULT_PACKAGE
 #include "res/package/default_package.h"
+#include "res/version.h"
 #endif
 #include "tools/quillon-sim/sim_options.h"
 #include "tools/quillon-sim/sim_report.h"
@@ -229,6 +230,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         printf("%s", kSimUsage);
+        return 0;
+    }
+    if (options.version) {
+        printf("quillon-sim %s\n", QN_VERSION_TEXT);
         return 0;
     }
     return Run(options);

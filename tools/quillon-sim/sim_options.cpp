@@ -4,8 +4,8 @@
 #include <cstring>
 
 const char kSimUsage[] =
-    "usage: quillon-sim [--debug] [--package FILE] [--machine FILE] [--script FILE]\n"
-    "                   [--transcript FILE] [--requests]\n"
+    "usage: quillon-sim [--help] [--version] [--debug] [--package FILE] [--machine FILE]\n"
+    "                   [--script FILE] [--transcript FILE] [--requests]\n"
     "  Runs the tool headless on the simulated machine, plays a script of user\n"
     "  actions (default: choose the first drive, RUN, Yes, wait for the result,\n"
     "  accept it, close) and prints the dialog after each step.\n"
@@ -15,38 +15,67 @@ const char kSimUsage[] =
     "                  (docs/simulator.md) instead of the default machine\n"
     "  --script FILE   play these actions (docs/simulator.md, \"Scripts\")\n"
     "  --transcript FILE  write JSON lines {\"t\": virtual ms, \"event\": ...}\n"
-    "  --requests      add every device request to the transcript\n";
+    "  --requests      add every device request to the transcript\n"
+    "  --version       print the version and exit\n"
+    "  An option's value may also be written --option=value.\n";
+
+namespace {
+
+// Options that take a file, and where it goes.
+std::string* FileOption(const std::string& name, SimOptions* options) {
+    if (name == "--package") return &options->package_path;
+    if (name == "--machine") return &options->machine_path;
+    if (name == "--script") return &options->script_path;
+    if (name == "--transcript") return &options->transcript_path;
+    return nullptr;
+}
+
+bool* FlagOption(const std::string& name, SimOptions* options) {
+    if (name == "--debug") return &options->debug;
+    if (name == "--requests") return &options->requests;
+    if (name == "--help" || name == "-h") return &options->help;
+    if (name == "--version") return &options->version;
+    return nullptr;
+}
+
+}  // namespace
 
 int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std::string* error) {
     *options = SimOptions{};
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (strcmp(arg, "--debug") == 0) {
-            options->debug = true;
-        } else if (strcmp(arg, "--package") == 0) {
-            if (i + 1 >= argc) {
-                *error = "--package needs a file";
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            // Nothing after it is an option, and quillon-sim takes no other words.
+            if (i + 1 < argc) {
+                *error = std::string("unexpected argument: ") + argv[i + 1];
                 return -1;
             }
-            options->package_path = argv[++i];
-        } else if (strcmp(arg, "--machine") == 0) {
-            if (i + 1 >= argc) {
-                *error = "--machine needs a file";
+            break;
+        }
+        // --name=value is the same as --name value.
+        const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        if (std::string* file = FileOption(name, options)) {
+            if (equals != std::string::npos) {
+                *file = arg.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                *file = argv[++i];
+            } else {
+                *error = name + " needs a file";
                 return -1;
             }
-            options->machine_path = argv[++i];
-        } else if (strcmp(arg, "--script") == 0 || strcmp(arg, "--transcript") == 0) {
-            if (i + 1 >= argc) {
-                *error = std::string(arg) + " needs a file";
+            if (file->empty()) {
+                *error = name + " needs a file";
                 return -1;
             }
-            (arg[2] == 's' ? options->script_path : options->transcript_path) = argv[++i];
-        } else if (strcmp(arg, "--requests") == 0) {
-            options->requests = true;
-        } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-            options->help = true;
+        } else if (bool* flag = FlagOption(name, options)) {
+            if (equals != std::string::npos) {
+                *error = name + " takes no value";
+                return -1;
+            }
+            *flag = true;
         } else {
-            *error = std::string("unknown option: ") + arg;
+            *error = (arg[0] == '-' ? "unknown option: " : "unexpected argument: ") + arg;
             return -1;
         }
     }

@@ -10,7 +10,8 @@ struct SimOptions {
     std::string script_path;      // --script FILE: user actions (default: select 0, answer yes, run, wait, close)
     std::string transcript_path;  // --transcript FILE: JSON lines of what happened
     bool requests = false;        // --requests: request events in the transcript
-    bool help = false;
+    bool help = false;            // --help, -h
+    bool version = false;         // --version
 };
 
 // 0 on success; -1 with a message in *error for an unknown or incomplete option.
