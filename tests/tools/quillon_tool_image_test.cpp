@@ -96,7 +96,7 @@ TEST(QuillonToolImage, VerifyAndResealByVariant) {
     WriteBytes(img, bytes);
     ToolRun r = Tool(dir, "image verify " + ShellQuote(img));
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r.out, "matches neither")) << r.out;
+    EXPECT_TRUE(Has(r.err, "matches neither")) << r.err;
 
     // Resealed with CRC-32 on request: the stored value is zlib's CRC-32,
     // the word before it is zeroed, and verify passes again.

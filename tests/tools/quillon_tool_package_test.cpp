@@ -73,7 +73,7 @@ TEST(QuillonToolPackage, ExtractWritesWhatTheToolWouldAndReportsFailures) {
     WriteBytes(dir.Sub("bad.zip"), BuildZip({good, broken}));
     r = Tool(dir, "package extract " + ShellQuote(dir.Sub("bad.zip")) + " " + ShellQuote(dir.Sub("out2")));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "entry 1\tbroken.bin\t00000700 Zipfile is corrupt or not a zipfile\n");
+    EXPECT_EQ(r.err, "quillon-tool: entry 1\tbroken.bin\t00000700 Zipfile is corrupt or not a zipfile\n");
     EXPECT_EQ(r.out, "extracted 1 entries, 1 failed\n");
     EXPECT_EQ(ListTree(dir.Sub("out2")), std::vector<std::string>{"good.txt"});
 }

@@ -1,11 +1,14 @@
 // quillon-tool image info / verify / reseal / make.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "package/files.h"
 #include "package/image.h"
+#include "platform/os.h"
 #include "platform/wtext.h"
 #include "tools/quillon-tool/config_commands.h"
+#include "tools/quillon-tool/tool_args.h"
 #include "tools/quillon-tool/tool_commands.h"
 
 namespace {
@@ -40,6 +43,26 @@ bool ToolReadFile(const WCH* path, std::vector<BYTE>* bytes) {
     return ReadWholeFile(path, size, bytes->data()) == size;
 }
 
+bool ToolReadInput(const WCH* path, const WCH* label, std::vector<BYTE>* bytes) {
+    WCH where[600];
+    if (label[0]) FormatW(where, 600, u"%s %s", label, path);
+    else WCopy(where, 600, path);
+    const DWORD attributes = os::GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        ToolErrorLine(u"%s: no such file", where);
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ToolErrorLine(u"%s: is a folder, not a file", where);
+        return false;
+    }
+    if (!ToolReadFile(path, bytes)) {
+        ToolErrorLine(u"%s: cannot be read", where);
+        return false;
+    }
+    return true;
+}
+
 int ToolChecksumVariant(const BYTE* data, size_t size) {
     ImageLayout l;
     if (!GetImageLayout(data, size, &l)) return -1;
@@ -49,82 +72,136 @@ int ToolChecksumVariant(const BYTE* data, size_t size) {
     return -1;
 }
 
-int ToolImageInfo(int argc, const WCH* const* argv) {
-    if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool image info IMAGE");
-        return kToolUsage;
+namespace {
+
+const ToolOptionSpec kJsonOnly[] = {{u"--json", false}};
+
+// What image info shows, read once for both the text and the JSON.
+struct ImageFacts {
+    size_t size = 0;
+    bool magic = false;
+    bool header = false;  // the three regions can be shown
+    uint32_t regions[3][2] = {};
+    bool layout_ok = false;
+    unsigned trailer_page = 0;
+    uint32_t stored = 0, crc32c = 0, crc32 = 0, ftl_build = 0;
+    int variant = -1;
+    WCH config_version[9] = {};
+    WCH version[32] = {};
+};
+
+void ReadFacts(const std::vector<BYTE>& img, ImageFacts* f) {
+    f->size = img.size();
+    f->magic = img.size() >= 4 && GetLe32(img.data()) == image::kMagic;
+    f->header = f->magic && img.size() >= image::kHeaderBytes;
+    for (int r = 0; f->header && r < 3; ++r) {
+        f->regions[r][0] = GetLe32(img.data() + 0x10 + 8 * r);
+        f->regions[r][1] = GetLe32(img.data() + 0x14 + 8 * r);
     }
-    std::vector<BYTE> img;
-    if (!ToolReadFile(argv[0], &img)) {
-        ToolErrorLine(u"quillon-tool: cannot read %s", argv[0]);
-        return kToolFailed;
-    }
-    ToolPrintLine(u"size\t%u", unsigned(img.size()));
-    bool magic = img.size() >= 4 && GetLe32(img.data()) == image::kMagic;
-    ToolPrintLine(u"magic\t%s", magic ? u"CMFG" : u"missing");
     ImageLayout l;
-    int layout_ok = GetImageLayout(img.data(), img.size(), &l);
-    if (magic && img.size() >= image::kHeaderBytes) {
-        for (int r = 0; r < 3; ++r)
-            ToolPrintLine(u"region %d\tpages %u-%u", r, GetLe32(img.data() + 0x10 + 8 * r),
-                          GetLe32(img.data() + 0x14 + 8 * r));
+    f->layout_ok = GetImageLayout(img.data(), img.size(), &l) != 0;
+    if (f->layout_ok) {
+        f->trailer_page = unsigned(l.trailer / image::kPage);
+        f->stored = GetLe32(img.data() + l.trailer + image::kTrailerCrc);
+        f->crc32c = ComputeImageChecksum(img.data(), &l, 1);
+        f->crc32 = ComputeImageChecksum(img.data(), &l, 0);
+        f->variant = ToolChecksumVariant(img.data(), img.size());
+        f->ftl_build = GetLe32(img.data() + l.trailer + image::kTrailerFtlBuild);
+        const BYTE* cv = img.data() + size_t(l.first[2]) * image::kPage + image::kConfigVersion;
+        for (size_t i = 0; i < 8 && cv[i]; ++i) f->config_version[i] = WCH(cv[i]);
     }
-    if (magic && !layout_ok) ToolPrintLine(u"layout\tbroken: a region or the trailer page lies outside the file");
-    if (layout_ok) {
-        ToolPrintLine(u"trailer\tpage %u", unsigned(l.trailer / image::kPage));
-        ToolPrintLine(u"checksum\t%08X stored, %08X CRC-32C, %08X CRC-32, matches %s",
-                      GetLe32(img.data() + l.trailer + image::kTrailerCrc), ComputeImageChecksum(img.data(), &l, 1),
-                      ComputeImageChecksum(img.data(), &l, 0), VariantName(ToolChecksumVariant(img.data(), img.size())));
-        ToolPrintLine(u"ftl build\t0x%08X", GetLe32(img.data() + l.trailer + image::kTrailerFtlBuild));
-        char config_version[9] = {};
-        std::memcpy(config_version, img.data() + size_t(l.first[2]) * image::kPage + image::kConfigVersion, 8);
-        ToolPrintLine(u"config version\t%S", config_version);
+    ReadImageVersionFromBytes(img.data(), img.size(), f->version);
+}
+
+void PrintFactsText(const ImageFacts& f) {
+    ToolPrintLine(u"size\t%u", unsigned(f.size));
+    ToolPrintLine(u"magic\t%s", f.magic ? u"CMFG" : u"missing");
+    for (int r = 0; f.header && r < 3; ++r) ToolPrintLine(u"region %d\tpages %u-%u", r, f.regions[r][0], f.regions[r][1]);
+    if (f.magic && !f.layout_ok) ToolPrintLine(u"layout\tbroken: a region or the trailer page lies outside the file");
+    if (f.layout_ok) {
+        ToolPrintLine(u"trailer\tpage %u", f.trailer_page);
+        ToolPrintLine(u"checksum\t%08X stored, %08X CRC-32C, %08X CRC-32, matches %s", f.stored, f.crc32c, f.crc32,
+                      VariantName(f.variant));
+        ToolPrintLine(u"ftl build\t0x%08X", f.ftl_build);
+        ToolPrintLine(u"config version\t%s", f.config_version);
     }
-    WCH version[32];
-    ReadImageVersionFromBytes(img.data(), img.size(), version);
-    ToolPrintLine(u"version\t%s", version[0] ? version : u"(none)");
+    ToolPrintLine(u"version\t%s", f.version[0] ? f.version : u"(none)");
+}
+
+std::string Number(uint32_t n) { return std::to_string(n); }
+
+void PrintFactsJson(const WCH* path, const ImageFacts& f) {
+    std::string j = "{\"file\": " + ToolJsonText(path) + ", \"size\": " + std::to_string(f.size) +
+                    ", \"magic\": " + (f.magic ? "true" : "false") + ", \"regions\": [";
+    for (int r = 0; f.header && r < 3; ++r)
+        j += std::string(r ? ", " : "") + "{\"first_page\": " + Number(f.regions[r][0]) +
+             ", \"last_page\": " + Number(f.regions[r][1]) + "}";
+    j += std::string("], \"layout_ok\": ") + (f.layout_ok ? "true" : "false");
+    if (f.layout_ok) {
+        j += ", \"trailer_page\": " + Number(f.trailer_page) + ", \"checksum\": {\"stored\": " + Number(f.stored) +
+             ", \"crc32c\": " + Number(f.crc32c) + ", \"crc32\": " + Number(f.crc32) + ", \"matches\": " +
+             (f.variant < 0 ? std::string("null") : ToolJsonText(VariantName(f.variant))) +
+             "}, \"ftl_build\": " + Number(f.ftl_build) + ", \"config_version\": " + ToolJsonText(f.config_version);
+    }
+    j += ", \"version\": " + (f.version[0] ? ToolJsonText(f.version) : std::string("null")) + "}\n";
+    ToolPrintRaw(j.c_str());
+}
+
+}  // namespace
+
+int ToolImageInfo(int argc, const WCH* const* argv) {
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, kJsonOnly, 1, 1, 1, &args)) return kToolUsage;
+    const WCH* path = args.words[0];
+    std::vector<BYTE> img;
+    if (!ToolReadInput(path, u"", &img)) return kToolFailed;
+    ImageFacts facts;
+    ReadFacts(img, &facts);
+    if (args.values[0]) PrintFactsJson(path, facts);
+    else PrintFactsText(facts);
     return kToolOk;
 }
 
 int ToolImageVerify(int argc, const WCH* const* argv) {
-    if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool image verify IMAGE");
-        return kToolUsage;
-    }
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, kJsonOnly, 1, 1, 1, &args)) return kToolUsage;
+    const WCH* path = args.words[0];
+    const bool json = args.values[0] != nullptr;
     std::vector<BYTE> img;
-    if (!ToolReadFile(argv[0], &img)) {
-        ToolErrorLine(u"quillon-tool: cannot read %s", argv[0]);
-        return kToolFailed;
-    }
+    if (!ToolReadInput(path, u"", &img)) return kToolFailed;
+    const WCH* failure = nullptr;
+    int variant = -1;
     if (!GetImageLayout(img.data(), img.size(), nullptr)) {
-        ToolPrintLine(u"%s: not a configuration image (no magic, or regions outside the file)", argv[0]);
-        return kToolFailed;
+        failure = u"not a configuration image (no magic, or regions outside the file)";
+    } else {
+        variant = ToolChecksumVariant(img.data(), img.size());
+        if (variant < 0) failure = u"checksum matches neither CRC-32C nor CRC-32";
     }
-    int variant = ToolChecksumVariant(img.data(), img.size());
-    if (variant < 0) {
-        ToolPrintLine(u"%s: checksum matches neither CRC-32C nor CRC-32", argv[0]);
-        return kToolFailed;
+    if (json) {
+        std::string j = "{\"file\": " + ToolJsonText(path) + ", \"ok\": " + (failure ? "false" : "true") +
+                        ", \"variant\": " + (variant < 0 ? std::string("null") : ToolJsonText(VariantName(variant))) +
+                        ", \"reason\": " + (failure ? ToolJsonText(failure) : std::string("null")) + "}\n";
+        ToolPrintRaw(j.c_str());
+    } else if (failure) {
+        ToolErrorLine(u"%s: %s", path, failure);
+    } else {
+        ToolPrintLine(u"%s: checksum OK (%s)", path, VariantName(variant));
     }
-    ToolPrintLine(u"%s: checksum OK (%s)", argv[0], VariantName(variant));
-    return kToolOk;
+    return failure ? kToolFailed : kToolOk;
 }
 
 int ToolImageReseal(int argc, const WCH* const* argv) {
-    int forced = -1;
-    if (argc == 2 && WCompare(argv[1], u"--crc32c") == 0) forced = 1;
-    else if (argc == 2 && WCompare(argv[1], u"--crc32") == 0) forced = 0;
-    else if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool image reseal IMAGE [--crc32c|--crc32]");
-        return kToolUsage;
-    }
+    static const ToolOptionSpec kSpecs[] = {{u"--crc32c", false}, {u"--crc32", false}};
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, kSpecs, 2, 1, 1, &args)) return kToolUsage;
+    if (args.values[0] && args.values[1]) return ToolUsageError(u"--crc32c and --crc32 exclude each other");
+    const WCH* path = args.words[0];
+    const int forced = args.values[0] ? 1 : args.values[1] ? 0 : -1;
     std::vector<BYTE> img;
-    if (!ToolReadFile(argv[0], &img)) {
-        ToolErrorLine(u"quillon-tool: cannot read %s", argv[0]);
-        return kToolFailed;
-    }
+    if (!ToolReadInput(path, u"", &img)) return kToolFailed;
     ImageLayout l;
     if (!GetImageLayout(img.data(), img.size(), &l)) {
-        ToolErrorLine(u"%s: not a configuration image", argv[0]);
+        ToolErrorLine(u"%s: not a configuration image", path);
         return kToolFailed;
     }
     // Without a choice the image keeps the variant it carries; one that
@@ -134,78 +211,64 @@ int ToolImageReseal(int argc, const WCH* const* argv) {
     uint32_t crc = ComputeImageChecksum(img.data(), &l, variant);
     PutLe32(img.data() + l.trailer + image::kTrailerZero, 0);
     PutLe32(img.data() + l.trailer + image::kTrailerCrc, crc);
-    if (!WriteWholeFile(argv[0], img.data(), DWORD(img.size()))) {
-        ToolErrorLine(u"quillon-tool: cannot write %s", argv[0]);
+    if (!WriteWholeFile(path, img.data(), DWORD(img.size()))) {
+        ToolErrorLine(u"%s: cannot be written", path);
         return kToolFailed;
     }
-    ToolPrintLine(u"%s: sealed with %s %08X", argv[0], VariantName(variant), crc);
+    ToolPrintLine(u"%s: sealed with %s %08X", path, VariantName(variant), crc);
     return kToolOk;
 }
 
 int ToolImageMake(int argc, const WCH* const* argv) {
-    const WCH* usage =
-        u"usage: quillon-tool image make OUT --firmware FILE [--config FILE] [--config-version TEXT] "
-        u"--version VERSION --build NUMBER [--crc32]";
-    if (argc < 1) {
-        ToolErrorLine(usage);
-        return kToolUsage;
-    }
-    const WCH* firmware_path = nullptr;
-    const WCH* config_path = nullptr;
-    const WCH* config_version = nullptr;
-    const WCH* version = nullptr;
-    const WCH* build = nullptr;
-    int crc32c = 1;
-    for (int i = 1; i < argc; ++i) {
-        const WCH* a = argv[i];
-        const WCH* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (WCompare(a, u"--crc32") == 0) {
-            crc32c = 0;
-            continue;
-        }
-        if (!next) {
-            ToolErrorLine(usage);
-            return kToolUsage;
-        }
-        if (WCompare(a, u"--firmware") == 0) firmware_path = next;
-        else if (WCompare(a, u"--config") == 0) config_path = next;
-        else if (WCompare(a, u"--config-version") == 0) config_version = next;
-        else if (WCompare(a, u"--version") == 0) version = next;
-        else if (WCompare(a, u"--build") == 0) build = next;
-        else {
-            ToolErrorLine(usage);
-            return kToolUsage;
-        }
-        ++i;
+    enum { kFirmware, kConfig, kConfigVersion, kVersion, kBuild, kCrc32 };
+    static const ToolOptionSpec kSpecs[] = {{u"--firmware", true}, {u"--config", true}, {u"--config-version", true},
+                                            {u"--version", true},  {u"--build", true},  {u"--crc32", false}};
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, kSpecs, 6, 1, 1, &args)) return kToolUsage;
+    const WCH* out_path = args.words[0];
+    const WCH* firmware_path = args.values[kFirmware];
+    const WCH* config_path = args.values[kConfig];
+    const WCH* config_version = args.values[kConfigVersion];
+    const WCH* version = args.values[kVersion];
+    const WCH* build = args.values[kBuild];
+    const int crc32c = args.values[kCrc32] ? 0 : 1;
+    for (int required : {kFirmware, kVersion, kBuild}) {
+        if (!args.values[size_t(required)]) return ToolUsageError(u"%s is required", kSpecs[required].name);
     }
     ImageDesc desc{};
     uint32_t build_number = 0;
-    if (!firmware_path || !version || !build || !ParseNumber(build, &build_number)) {
-        ToolErrorLine(usage);
-        return kToolUsage;
-    }
-    if (!ParseVersionParts(version, desc.version)) {
-        ToolErrorLine(u"quillon-tool: version %s is neither 1A2B3C4D nor 1.2.3.4", version);
-        return kToolUsage;
+    if (!ParseNumber(build, &build_number))
+        return ToolUsageError(u"--build %s: not a number from 0 to 4294967295 (decimal, or hexadecimal after 0x)",
+                              build);
+    if (!ParseVersionParts(version, desc.version))
+        return ToolUsageError(u"--version %s: neither 1A2B3C4D (8 characters) nor 1.2.3.4", version);
+    if (config_version) {
+        // The drive's version field holds 8 ASCII characters; a longer text
+        // would be cut where the author cannot see it.
+        if (WLen(config_version) > 8)
+            return ToolUsageError(u"--config-version %s: longer than the 8 characters the field holds",
+                                  config_version);
+        for (const WCH* p = config_version; *p; ++p) {
+            if (*p < 0x20 || *p > 0x7E)
+                return ToolUsageError(u"--config-version %s: only printable ASCII characters fit the field",
+                                      config_version);
+        }
     }
     std::vector<BYTE> firmware, config;
-    if (!ToolReadFile(firmware_path, &firmware)) {
-        ToolErrorLine(u"quillon-tool: cannot read %s", firmware_path);
+    if (!ToolReadInput(firmware_path, u"--firmware", &firmware)) return kToolFailed;
+    if (firmware.empty()) {
+        ToolErrorLine(u"--firmware %s: the file is empty", firmware_path);
         return kToolFailed;
     }
-    if (config_path && !ToolReadFile(config_path, &config)) {
-        ToolErrorLine(u"quillon-tool: cannot read %s", config_path);
-        return kToolFailed;
-    }
+    if (config_path && !ToolReadInput(config_path, u"--config", &config)) return kToolFailed;
     if (config.size() > image::kConfigBlock) {
-        ToolErrorLine(u"quillon-tool: the configuration block is larger than 4096 bytes");
+        ToolErrorLine(u"--config %s: the configuration block is larger than 4096 bytes", config_path);
         return kToolFailed;
     }
     config.resize(image::kConfigBlock, 0);
     if (config_version) {
         std::memset(config.data() + image::kConfigVersion, 0, 8);
-        for (size_t i = 0; i < 8 && config_version[i]; ++i)
-            config[image::kConfigVersion + i] = BYTE(config_version[i] < 0x80 ? config_version[i] : '?');
+        for (size_t i = 0; config_version[i]; ++i) config[image::kConfigVersion + i] = BYTE(config_version[i]);
     }
     desc.firmware = firmware.data();
     desc.firmware_size = firmware.size();
@@ -215,11 +278,11 @@ int ToolImageMake(int argc, const WCH* const* argv) {
     desc.crc32c = crc32c;
     std::vector<BYTE> out(ImageSizeFor(firmware.size()));
     if (MakeImage(&desc, out.data(), out.size()) != out.size() ||
-        !WriteWholeFile(argv[0], out.data(), DWORD(out.size()))) {
-        ToolErrorLine(u"quillon-tool: cannot write %s", argv[0]);
+        !WriteWholeFile(out_path, out.data(), DWORD(out.size()))) {
+        ToolErrorLine(u"%s: cannot be written", out_path);
         return kToolFailed;
     }
-    ToolPrintLine(u"%s: %u bytes, version %s, build 0x%08X, %s", argv[0], unsigned(out.size()), version, build_number,
+    ToolPrintLine(u"%s: %u bytes, version %s, build 0x%08X, %s", out_path, unsigned(out.size()), version, build_number,
                   VariantName(crc32c));
     return kToolOk;
 }

@@ -5,13 +5,13 @@
 #include "package/config.h"
 #include "platform/wtext.h"
 #include "tools/quillon-tool/config_commands.h"
+#include "tools/quillon-tool/tool_args.h"
 #include "tools/quillon-tool/tool_commands.h"
 
 int ToolTitleEncode(int argc, const WCH* const* argv) {
-    if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool title encode TEXT");
-        return kToolUsage;
-    }
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, nullptr, 0, 1, 1, &args)) return kToolUsage;
+    argv = args.words.data();
     // Each UTF-16 unit as two bytes, low byte first.
     std::u16string hex;
     for (const WCH* p = argv[0]; *p; ++p) {
@@ -23,17 +23,16 @@ int ToolTitleEncode(int argc, const WCH* const* argv) {
     ToolPrintLine(u"%s", hex.c_str());
     // The tool reads TITLE into 260 units and decodes at most 100 tokens.
     if (hex.size() > 259 || WLen(argv[0]) * 2 > 100) {
-        ToolErrorLine(u"quillon-tool: too long: the tool shows only the first %d characters", 43);
+        ToolErrorLine(u"too long: the tool shows only the first %d characters", 43);
         return kToolFailed;
     }
     return kToolOk;
 }
 
 int ToolTitleDecode(int argc, const WCH* const* argv) {
-    if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool title decode HEX");
-        return kToolUsage;
-    }
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, nullptr, 0, 1, 1, &args)) return kToolUsage;
+    argv = args.words.data();
     // As the tool reads it: the value cut to 259 units, then decoded.
     WCH value[260];
     WCopy(value, 260, argv[0]);

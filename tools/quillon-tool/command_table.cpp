@@ -3,14 +3,16 @@
 #include "tools/quillon-tool/tool_commands.h"
 
 const ToolCommand kToolCommands[] = {
-    {"package", "list", "PACKAGE.zip",
+    {"package", "list", "PACKAGE.zip [--json]",
      "list the entries: index, cleaned name, attributes, last write (UTC), sizes, result", ToolPackageList},
     {"package", "extract", "PACKAGE.zip DIR", "extract every entry into DIR as the tool does at start-up",
      ToolPackageExtract},
-    {"package", "lint", "PACKAGE.zip|DIR", "report what would make the tool refuse or misbehave; exit 1 on errors",
+    {"package", "lint", "PACKAGE.zip|DIR|Quillon.exe [--json]",
+     "report what would make the tool refuse or misbehave; exit 1 on errors. A zip, a folder or an executable\n"
+     "      (its FWPACKAGEZIP resource), told apart by content",
      ToolPackageLint},
-    {"image", "info", "IMAGE", "layout, checksum variant, version, build number and configured version", ToolImageInfo},
-    {"image", "verify", "IMAGE", "exit 0 when the stored checksum matches CRC-32C or CRC-32", ToolImageVerify},
+    {"image", "info", "IMAGE [--json]", "layout, checksum variant, version, build number and configured version", ToolImageInfo},
+    {"image", "verify", "IMAGE [--json]", "exit 0 when the stored checksum matches CRC-32C or CRC-32", ToolImageVerify},
     {"image", "reseal", "IMAGE [--crc32c|--crc32]", "store a fresh checksum (default: the variant it carries)",
      ToolImageReseal},
     {"image", "make",

@@ -4,27 +4,34 @@
 #include <string>
 #include <vector>
 
+#include "res/version.h"
 #include "tools/quillon-tool/tool_commands.h"
 
 namespace {
 
-bool IsHelp(const char* word) {
-    return std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0 || std::strcmp(word, "help") == 0;
-}
+bool IsHelp(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
 
 void PrintUsage(FILE* stream, const char* group) {
-    std::fprintf(stream, "usage: quillon-tool COMMAND ARGUMENTS...\n\ncommands:\n");
+    std::fprintf(stream, "usage: quillon-tool COMMAND ARGUMENTS...\n"
+                         "       quillon-tool --version | --help\n\ncommands:\n");
     for (int i = 0; i < kToolCommandCount; ++i) {
         const ToolCommand& c = kToolCommands[i];
         if (group != nullptr && std::strcmp(group, c.group) != 0) continue;
         std::fprintf(stream, "  quillon-tool %s %s %s\n      %s\n", c.group, c.name, c.arguments, c.summary);
     }
-    std::fprintf(stream, "\nexit codes: 0 success, %d the operation failed, %d wrong arguments\n", kToolFailed, kToolUsage);
+    std::fprintf(stream,
+                 "\nAn option's value may be written --option VALUE or --option=VALUE; every word after\n"
+                 "\"--\" is an argument, even one that starts with a dash. --json prints one JSON\n"
+                 "document on stdout instead of the text (docs/quillon-tool.md lists its fields).\n"
+                 "Results go to stdout, errors to stderr after \"quillon-tool: \".\n"
+                 "\nexit codes: %d ok, %d findings or a failure (or an input that cannot be used),\n"
+                 "            %d wrong arguments\n",
+                 kToolOk, kToolFailed, kToolUsage);
 }
 
-bool KnownGroup(const char* group) {
+bool KnownGroup(const std::string& group) {
     for (int i = 0; i < kToolCommandCount; ++i) {
-        if (std::strcmp(kToolCommands[i].group, group) == 0) return true;
+        if (group == kToolCommands[i].group) return true;
     }
     return false;
 }
@@ -32,19 +39,27 @@ bool KnownGroup(const char* group) {
 // args: the command line after the program name, as UTF-8; wide: the same as UTF-16.
 int Dispatch(const std::vector<std::string>& args, const std::vector<std::u16string>& wide) {
     if (args.empty()) {
+        std::fprintf(stderr, "quillon-tool: missing command\n");
         PrintUsage(stderr, nullptr);
         return kToolUsage;
     }
-    if (IsHelp(args[0].c_str())) {
+    if (IsHelp(args[0])) {
         PrintUsage(stdout, nullptr);
+        return kToolOk;
+    }
+    if (args[0] == "--version") {
+        std::printf("quillon-tool %s\n", QN_VERSION_TEXT);
         return kToolOk;
     }
     for (int i = 0; i < kToolCommandCount; ++i) {
         const ToolCommand& c = kToolCommands[i];
         if (args.size() < 2 || args[0] != c.group || args[1] != c.name) continue;
+        g_tool_command = &c;
         std::vector<const WCH*> rest;
+        bool options_end = false;
         for (size_t k = 2; k < wide.size(); ++k) {
-            if (IsHelp(args[k].c_str())) {
+            options_end |= args[k] == "--";
+            if (!options_end && IsHelp(args[k]) && args[k] != "help") {
                 std::printf("usage: quillon-tool %s %s %s\n  %s\n", c.group, c.name, c.arguments, c.summary);
                 return kToolOk;
             }
@@ -53,12 +68,13 @@ int Dispatch(const std::vector<std::string>& args, const std::vector<std::u16str
         rest.push_back(nullptr);
         return c.run(static_cast<int>(wide.size() - 2), rest.data());
     }
-    if (KnownGroup(args[0].c_str())) {
-        if (args.size() >= 2 && IsHelp(args[1].c_str())) {
+    if (KnownGroup(args[0])) {
+        if (args.size() >= 2 && IsHelp(args[1])) {
             PrintUsage(stdout, args[0].c_str());
             return kToolOk;
         }
-        std::fprintf(stderr, "quillon-tool: unknown %s command\n", args[0].c_str());
+        if (args.size() < 2) std::fprintf(stderr, "quillon-tool: %s needs a command\n", args[0].c_str());
+        else std::fprintf(stderr, "quillon-tool: unknown %s command '%s'\n", args[0].c_str(), args[1].c_str());
         PrintUsage(stderr, args[0].c_str());
         return kToolUsage;
     }

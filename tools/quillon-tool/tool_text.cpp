@@ -26,10 +26,49 @@ void ToolPrintLine(const WCH* format, ...) {
 }
 
 void ToolErrorLine(const WCH* format, ...) {
+    std::fputs("quillon-tool: ", stderr);
     va_list args;
     va_start(args, format);
     PrintTo(stderr, format, args);
     va_end(args);
+}
+
+const ToolCommand* g_tool_command = nullptr;
+
+void ToolPrintUsage() {
+    if (g_tool_command == nullptr) return;
+    std::fprintf(stderr, "usage: quillon-tool %s %s %s\n", g_tool_command->group, g_tool_command->name,
+                 g_tool_command->arguments);
+}
+
+void ToolPrintRaw(const char* text) { std::fputs(text, stdout); }
+
+std::string ToolJsonText(const WCH* text) {
+    std::string out = "\"";
+    char narrow[4];
+    for (const WCH* p = text; *p; ++p) {
+        const WCH c = *p;
+        if (c == u'"' || c == u'\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c == u'\n') {
+            out += "\\n";
+        } else if (c == u'\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            std::snprintf(narrow, sizeof narrow, "%02X", unsigned(c));
+            out += "\\u00";
+            out += narrow;
+        } else {
+            // One code point (a surrogate pair travels together).
+            WCH unit[3] = {c, 0, 0};
+            if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) unit[1] = *++p;
+            char bytes[16];
+            ToolNarrowUtf8(unit, bytes, sizeof bytes);
+            out += bytes;
+        }
+    }
+    return out + "\"";
 }
 
 void ToolWidenUtf8(const char* in, WCH* out, size_t capacity) {
