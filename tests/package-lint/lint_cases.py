@@ -3,6 +3,7 @@
 changes one thing in a copy of the default package and must fail with the
 message that names it; the default package itself must pass.
    lint_cases.py QUILLON_TOOL RES_PACKAGE_DIR DEFAULT_ZIP WORK_DIR"""
+import json
 import os
 import shutil
 import struct
@@ -191,6 +192,141 @@ code, out = run("package", "lint", not_zip)
 if code != 1 or "is not a zip archive" not in out:
     failures += 1
     print(f"FAIL not-a-zip: exit {code}\n{out}")
+
+# What the lint was given goes by content, not by the name's suffix.
+def check(name, args, want_code, *wanted, stream="out"):
+    global failures
+    p = subprocess.run([tool, *args], capture_output=True, text=True, env=env)
+    text = p.stdout if stream == "out" else p.stderr
+    if p.returncode != want_code or any(w not in text for w in wanted):
+        failures += 1
+        print(f"FAIL {name}: exit {p.returncode}, expected {want_code} and {wanted} on std{stream}\n{p.stdout}{p.stderr}")
+    return p
+
+
+renamed = os.path.join(work, "my.pkg")
+shutil.copyfile(default_zip, renamed)
+check("zip-by-content", ["package", "lint", renamed], 0, "my.pkg: 0 errors")
+folder_zip = package("folder.zip")
+check("folder-named-zip", ["package", "lint", folder_zip], 0, "folder.zip: 0 errors")
+check("missing", ["package", "lint", os.path.join(work, "missing.zip")], 1,
+      f"quillon-tool: {os.path.join(work, 'missing.zip')}: no such file or folder", stream="err")
+text_file = os.path.join(work, "notes.txt")
+open(text_file, "w").write("just words\n")
+check("neither", ["package", "lint", text_file], 1, "neither a zip archive, a Windows executable nor a folder",
+      stream="err")
+
+
+def pe_with_resource(path, payload, type_name="FWPACKAGEZIP", pe32_plus=False):
+    """A minimal PE: one .rsrc section holding type/name 1000/language 0x409."""
+    name = type_name.encode("utf-16-le")
+    tree = bytearray()
+    tree += struct.pack("<IIHHHH", 0, 0, 0, 0, 1, 0)                 # root: one named entry
+    tree += struct.pack("<II", 0x80000000 | 0x48, 0x80000000 | 0x18)  # name string at 0x48, sub-directory at 0x18
+    tree += struct.pack("<IIHHHH", 0, 0, 0, 0, 0, 1)                 # 0x18: names
+    tree += struct.pack("<II", 1000, 0x80000000 | 0x30)
+    tree += struct.pack("<IIHHHH", 0, 0, 0, 0, 0, 1)                 # 0x30: languages
+    tree += struct.pack("<II", 0x409, 0x70)
+    tree += struct.pack("<H", len(type_name)) + name                  # 0x48
+    assert len(tree) <= 0x70
+    tree += b"\0" * (0x70 - len(tree))
+    rva = 0x1000
+    tree += struct.pack("<IIII", rva + 0x80, len(payload), 0, 0)      # 0x70: data entry
+    tree += payload                                                   # 0x80
+    opt_size = 240 if pe32_plus else 224
+    head = bytearray(b"MZ" + b"\0" * 0x3A + struct.pack("<I", 0x40))
+    head += b"PE\0\0" + struct.pack("<HHIIIHH", 0x8664 if pe32_plus else 0x14C, 1, 0, 0, 0, opt_size, 0x102)
+    opt = bytearray(opt_size)
+    struct.pack_into("<H", opt, 0, 0x20B if pe32_plus else 0x10B)
+    dirs = 112 if pe32_plus else 96
+    struct.pack_into("<I", opt, dirs - 4, 16)
+    struct.pack_into("<II", opt, dirs + 16, rva, len(tree))
+    head += opt
+    head += b".rsrc\0\0\0" + struct.pack("<IIIIIIHHI", len(tree), rva, len(tree), 0x400, 0, 0, 0, 0, 0x40000040)
+    head += b"\0" * (0x400 - len(head))
+    open(path, "wb").write(bytes(head + tree))
+
+
+package_bytes = open(default_zip, "rb").read()
+exe = os.path.join(work, "Quillon.exe")
+pe_with_resource(exe, package_bytes)
+check("executable", ["package", "lint", exe], 0,
+      f"Quillon.exe: resource FWPACKAGEZIP 1000, {len(package_bytes)} bytes", "Quillon.exe: 0 errors")
+exe64 = os.path.join(work, "Quillon64.bin")
+pe_with_resource(exe64, package_bytes, pe32_plus=True)
+check("executable-pe32+", ["package", "lint", exe64], 0, "resource FWPACKAGEZIP 1000", "0 errors")
+broken_exe = os.path.join(work, "Broken.exe")
+inside = package("broken-inside", ini=replace("SOCID=VELQORAX", "SOCID=velqorax"), as_zip=True)
+pe_with_resource(broken_exe, open(inside, "rb").read())
+check("executable-findings", ["package", "lint", broken_exe], 1, "SOCID velqorax is none of")
+other_exe = os.path.join(work, "Other.exe")
+pe_with_resource(other_exe, b"icon", type_name="OTHERDATA")
+check("executable-without", ["package", "lint", other_exe], 1, "a Windows executable without a FWPACKAGEZIP resource",
+      stream="err")
+cut_exe = os.path.join(work, "Cut.exe")
+open(cut_exe, "wb").write(open(exe, "rb").read()[:0x400 + 0x80 + 100])
+check("executable-cut", ["package", "lint", cut_exe], 1, "a Windows executable whose resources cannot be read",
+      stream="err")
+
+# New findings, each in a package that is otherwise whole.
+def bzip2_entry(name):
+    d = package(name)
+    z = d + ".zip"
+    with zipfile.ZipFile(z, "w", zipfile.ZIP_DEFLATED) as f:
+        for n in sorted(os.listdir(d)):
+            f.write(os.path.join(d, n), n)
+        f.writestr("notes.txt", b"compressed with bzip2 " * 20, compress_type=zipfile.ZIP_BZIP2)
+    return z
+
+
+utf8_message = replace("BeforeMessage=The firmware", "BeforeMessage=Mise à jour: the firmware")
+check("error-bzip2", ["package", "lint", bzip2_entry("bzip2")], 1,
+      "error: zip entry notes.txt cannot be extracted: bzip2 (method 12) is not supported; use deflate or store")
+d = package("utf8", ini=utf8_message)
+offset = open(os.path.join(d, "QuillonInfo.ini"), "rb").read().index("à".encode())
+check("warn-utf8", ["package", "lint", d], 0,
+      f"warning: UPDATEINFO: BeforeMessage has non-ASCII text at byte offset {offset} of QuillonInfo.ini: the tool "
+      "reads the file in the system code page, so UTF-8 shows as \"Mise Ã\xa0 jour", "save the file as UTF-16")
+d = package("utf8-bom")
+open(os.path.join(d, "QuillonInfo.ini"), "wb").write(b"\xef\xbb\xbf" + utf8_message.encode())
+p = check("utf8-with-bom", ["package", "lint", d], 0, "0 errors, 1 warnings")
+if "non-ASCII" in p.stdout:
+    failures += 1
+    print("FAIL utf8-with-bom: a file with a byte-order mark is read in its own encoding\n" + p.stdout)
+keep_plain = package("keep-plain", ini=replace("NEWVERSION=VX5A0200", "NEWVERSION=keep"), change_image=no_magic)
+check("warn-keep-plain", ["package", "lint", keep_plain], 1,
+      "warning: UPDATEINFO: NEWVERSION=keep with plain image VX500_B17A.bin (not a configuration image): the drive is "
+      "given the text \"KEEP\" as its version")
+keep_sata = package("keep-sata", ini=replace("NEWVERSION=VX5A0200", "NEWVERSION=KEEP").replace("bIsSATA=0", "bIsSATA=1"),
+                    change_image=no_magic)
+p = check("keep-sata-no-warning", ["package", "lint", keep_sata], 1, "no CMFG magic")
+if "NEWVERSION=KEEP with plain image" in p.stdout:
+    failures += 1
+    print("FAIL keep-sata-no-warning: a SATA package skips the configuration block and keeps its version\n" + p.stdout)
+
+# --json: one document with the same counts and messages.
+p = subprocess.run([tool, "package", "lint", "--json", keep_plain], capture_output=True, text=True, env=env)
+try:
+    doc = json.loads(p.stdout)
+    ok = (p.returncode == 1 and doc["kind"] == "folder" and doc["resource"] is None and doc["errors"] == 2 and
+          doc["warnings"] == sum(f["severity"] == "warning" for f in doc["findings"]) and
+          any(f["severity"] == "error" and "no CMFG magic" in f["message"] for f in doc["findings"]) and
+          [i["file"] for i in doc["images"]] == ["VX500_N48R.bin"] and doc["images"][0]["version"] == "1A2B3C5E")
+except (ValueError, KeyError, TypeError) as e:
+    ok = False
+if not ok:
+    failures += 1
+    print(f"FAIL json: exit {p.returncode}\n{p.stdout}{p.stderr}")
+p = subprocess.run([tool, "package", "lint", exe, "--json"], capture_output=True, text=True, env=env)
+try:
+    doc = json.loads(p.stdout)
+    ok = p.returncode == 0 and doc["kind"] == "executable" and doc["resource"]["size"] == len(package_bytes) and \
+        doc["resource"]["id"] == 1000 and doc["errors"] == 0
+except (ValueError, KeyError, TypeError):
+    ok = False
+if not ok:
+    failures += 1
+    print(f"FAIL json executable: exit {p.returncode}\n{p.stdout}{p.stderr}")
 
 code, out = run("package", "lint", default_zip)
 if code != 0 or "0 errors" not in out:

@@ -12,28 +12,42 @@
 #include "platform/os.h"
 #include "platform/wtext.h"
 #include "tools/quillon-tool/config_commands.h"
+#include "tools/quillon-tool/pe_resource.h"
+#include "tools/quillon-tool/tool_args.h"
 #include "tools/quillon-tool/tool_commands.h"
+#include "tools/quillon-tool/zip_methods.h"
 
 namespace {
+
+// One line of the report, in the order it was found.
+struct Finding {
+    enum Kind { kError, kWarning, kNote, kImage } kind;
+    std::u16string text;     // the message; for kImage the file name
+    std::u16string version;  // kImage: the version the tool reads
+};
 
 struct Lint {
     std::u16string dir;
     std::u16string ini;
+    std::vector<unsigned> methods;  // per zip entry, when linting a zip
+    bool plain_image = false;       // an image without the CMFG magic
+    std::u16string plain_name;
     int errors = 0;
     int warnings = 0;
+    std::vector<Finding> findings;
 };
 
 void Error(Lint* l, const WCH* format, const WCH* a = u"", const WCH* b = u"") {
     WCH text[1024];
     FormatW(text, 1024, format, a, b);
-    ToolPrintLine(u"error: %s", text);
+    l->findings.push_back({Finding::kError, text, u""});
     ++l->errors;
 }
 
 void Warn(Lint* l, const WCH* format, const WCH* a = u"", const WCH* b = u"") {
     WCH text[1024];
     FormatW(text, 1024, format, a, b);
-    ToolPrintLine(u"warning: %s", text);
+    l->findings.push_back({Finding::kWarning, text, u""});
     ++l->warnings;
 }
 
@@ -151,6 +165,71 @@ void CheckMessages(Lint* l) {
         Warn(l, u"UPDATEINFO: NEWVERSION %s is longer than 8 characters; only 8 are written", nv.c_str());
 }
 
+// The tool reads QuillonInfo.ini without a byte-order mark in the system
+// code page, so UTF-8 text in a value the window shows comes out garbled.
+// Found in the raw bytes: the profile reader has already widened them.
+void CheckShownText(Lint* l) {
+    std::vector<BYTE> raw;
+    if (!ToolReadFile(l->ini.c_str(), &raw)) return;
+    const size_t n = raw.size();
+    if ((n >= 3 && raw[0] == 0xEF && raw[1] == 0xBB && raw[2] == 0xBF) ||
+        (n >= 2 && ((raw[0] == 0xFF && raw[1] == 0xFE) || (raw[0] == 0xFE && raw[1] == 0xFF))))
+        return;  // a marked encoding is read as such
+    std::u16string section;
+    for (size_t line = 0; line < n;) {
+        size_t end = line;
+        while (end < n && raw[end] != '\n') ++end;
+        size_t a = line;
+        while (a < end && (raw[a] == ' ' || raw[a] == '\t')) ++a;
+        if (a < end && raw[a] == '[') {
+            section.clear();
+            for (size_t k = a + 1; k < end && raw[k] != ']'; ++k) section += WCH(raw[k]);
+        } else if (WCompareNoCase(section.c_str(), u"UPDATEINFO") == 0) {
+            size_t equals = a;
+            while (equals < end && raw[equals] != '=') ++equals;
+            std::u16string key;
+            for (size_t k = a; k < equals; ++k) key += WCH(raw[k]);
+            while (!key.empty() && (key.back() == u' ' || key.back() == u'\t')) key.pop_back();
+            bool shown = false;
+            for (const WCH* name : {u"TITLE", u"BeforeMessage", u"AfterMessage"})
+                shown |= WCompareNoCase(key.c_str(), name) == 0;
+            for (size_t k = equals + 1; shown && k < end; ++k) {
+                if (raw[k] < 0x80) continue;
+                // What the window shows: the value's first bytes as the code page widens them.
+                WCH garbled[48];
+                const size_t from = k - equals - 1 > 16 ? k - 16 : equals + 1;
+                WidenAnsi(garbled, 48, reinterpret_cast<const char*>(raw.data() + from), end - from < 40 ? end - from : 40);
+                for (WCH* g = garbled; *g; ++g)
+                    if (*g == u'\r') *g = 0;
+                WCH offset[16];
+                FormatW(offset, 16, u"%u", unsigned(k));
+                WCH text[400];
+                FormatW(text, 400,
+                        u"UPDATEINFO: %s has non-ASCII text at byte offset %s of QuillonInfo.ini: the tool reads the "
+                        u"file in the system code page, so UTF-8 shows as \"%s\"; write ASCII, or save the file "
+                        u"as UTF-16 with a byte-order mark",
+                        key.c_str(), offset, garbled);
+                Warn(l, u"%s", text);
+                break;
+            }
+        }
+        line = end + 1;
+    }
+}
+
+// KEEP is honoured only where the tool patches a configuration image's
+// block; on an NVMe drive without vendor drive information the version
+// goes through the MP-information block as written.
+void CheckKeepWithPlainImages(Lint* l) {
+    std::u16string nv, sata;
+    ReadKey(*l, u"UPDATEINFO", u"NEWVERSION", &nv);
+    ReadKey(*l, u"UPDATEINFO", u"bIsSATA", &sata);
+    if (WCompareNoCase(nv.c_str(), u"KEEP") != 0 || sata == u"1" || !l->plain_image) return;
+    Warn(l, u"UPDATEINFO: NEWVERSION=%s with plain image %s (not a configuration image): the drive is given the "
+            u"text \"KEEP\" as its version instead of keeping the one it has",
+         nv.c_str(), l->plain_name.c_str());
+}
+
 // A key the tool does not read is most often a misspelt one: the value the
 // author meant then never takes effect.
 void CheckUnknownKeys(Lint* l) {
@@ -201,6 +280,8 @@ void CheckImage(Lint* l, const std::u16string& name, const std::u16string& path)
     WCH version[32];
     ReadImageVersionFromBytes(img.data(), img.size(), version);
     if (img.size() < 4 || GetLe32(img.data()) != image::kMagic) {
+        if (!l->plain_image) l->plain_name = name;
+        l->plain_image = true;
         Error(l, u"%s: no CMFG magic: no checksum, configuration block or build number", name.c_str());
     } else if (!GetImageLayout(img.data(), img.size(), nullptr)) {
         Error(l, u"%s: a region or the trailer page lies outside the file", name.c_str());
@@ -208,7 +289,7 @@ void CheckImage(Lint* l, const std::u16string& name, const std::u16string& path)
         Error(l, u"%s: the checksum matches neither CRC-32C nor CRC-32", name.c_str());
     }
     if (!version[0]) Error(l, u"%s: no version text the tool can read", name.c_str());
-    else ToolPrintLine(u"image %s: version %s", name.c_str(), version);
+    else l->findings.push_back({Finding::kImage, name, version});
 }
 
 void CheckNandMap(Lint* l) {
@@ -268,8 +349,10 @@ int LintDirectory(Lint* l) {
     CheckInt(l, u"bSetVersionBeforeQuillon", 0, 1);
     CheckInt(l, u"PowerCtrl", 0, 2);
     CheckMessages(l);
+    CheckShownText(l);
     CheckUnknownKeys(l);
     CheckNandMap(l);
+    CheckKeepWithPlainImages(l);
     return 1;
 }
 
@@ -332,6 +415,14 @@ void ReportEntry(const ZipEntryInfo* info, ZRESULT described, ZRESULT extracted,
     ZipResultText(code, text, 128);
     WCH why[512];
     const WCH* reason = code == ZR_NOFILE ? NameRefusal(info->name) : nullptr;
+    WCH method_text[128];
+    // The reader's own text for a method it lacks is an inflate error; the
+    // method itself is the reason worth telling.
+    if (reason == nullptr && info->index >= 0 && size_t(info->index) < l->methods.size() &&
+        UnsupportedMethodText(l->methods[size_t(info->index)], method_text, 128)) {
+        Error(l, u"zip entry %s cannot be extracted: %s", info->name, method_text);
+        return;
+    }
     if (reason != nullptr) FormatW(why, 512, u"%s; %08X %s", reason, code, text);
     else FormatW(why, 512, u"%08X %s", code, text);
     Error(l, u"zip entry %s cannot be extracted: %s", info->name, why);
@@ -355,55 +446,150 @@ void RemoveTree(const std::u16string& dir) {
     os::RemoveDirectoryW(dir.c_str());
 }
 
-bool EndsWithNoCase(const WCH* text, const WCH* tail) {
-    size_t a = WLen(text), b = WLen(tail);
-    return a >= b && WCompareNoCase(text + a - b, tail) == 0;
+}  // namespace
+
+namespace {
+
+// The report: text lines as they were found, or one JSON document.
+void PrintReport(const Lint& l, const WCH* target, const WCH* kind, const PeResourceSpot* resource, bool json) {
+    if (!json) {
+        for (const Finding& f : l.findings) {
+            if (f.kind == Finding::kError) ToolPrintLine(u"error: %s", f.text.c_str());
+            else if (f.kind == Finding::kWarning) ToolPrintLine(u"warning: %s", f.text.c_str());
+            else if (f.kind == Finding::kNote) ToolPrintLine(u"%s", f.text.c_str());
+            else ToolPrintLine(u"image %s: version %s", f.text.c_str(), f.version.c_str());
+        }
+        ToolPrintLine(u"%s: %d errors, %d warnings", target, l.errors, l.warnings);
+        return;
+    }
+    std::string doc = "{\"target\": " + ToolJsonText(target) + ", \"kind\": " + ToolJsonText(kind) + ", \"resource\": ";
+    if (resource) {
+        doc += "{\"type\": \"FWPACKAGEZIP\", \"id\": " + std::to_string(resource->id) +
+               ", \"offset\": " + std::to_string(resource->offset) + ", \"size\": " + std::to_string(resource->size) + "}";
+    } else {
+        doc += "null";
+    }
+    doc += ", \"errors\": " + std::to_string(l.errors) + ", \"warnings\": " + std::to_string(l.warnings) +
+           ", \"findings\": [";
+    bool first = true;
+    for (const Finding& f : l.findings) {
+        if (f.kind != Finding::kError && f.kind != Finding::kWarning) continue;
+        doc += std::string(first ? "" : ", ") + "{\"severity\": \"" + (f.kind == Finding::kError ? "error" : "warning") +
+               "\", \"message\": " + ToolJsonText(f.text.c_str()) + "}";
+        first = false;
+    }
+    doc += "], \"images\": [";
+    first = true;
+    for (const Finding& f : l.findings) {
+        if (f.kind != Finding::kImage) continue;
+        doc += std::string(first ? "" : ", ") + "{\"file\": " + ToolJsonText(f.text.c_str()) +
+               ", \"version\": " + ToolJsonText(f.version.c_str()) + "}";
+        first = false;
+    }
+    ToolPrintRaw((doc + "]}\n").c_str());
+}
+
+// A zip by its signatures: a local header or an empty archive's end record at
+// the start, or an end record where one belongs near the end.
+bool LooksLikeZip(const std::vector<BYTE>& b) {
+    if (b.size() >= 4 && b[0] == 'P' && b[1] == 'K' && ((b[2] == 3 && b[3] == 4) || (b[2] == 5 && b[3] == 6)))
+        return true;
+    return !ZipEntryMethods(b.data(), b.size()).empty();
+}
+
+// Unpacks the archive at zip_path into the scratch folder and lints that.
+void LintZip(Lint* l, const WCH* zip_path, const WCH* shown_name, const WCH* scratch) {
+    ZipReport report{l};
+    int failed = 0;
+    if (UnzipAll(zip_path, scratch, &failed, ReportEntry, &report) != ZR_OK) {
+        Error(l, u"%s is not a zip archive the tool can open", shown_name);
+    } else {
+        l->dir = scratch;
+        LintDirectory(l);
+    }
+}
+
+bool MakeScratch(WCH* scratch, size_t capacity) {
+    WCH temp[260];
+    temp[0] = 0;
+    GetTempDir(temp, 260);
+    if (temp[0] == 0) {
+        ToolErrorLine(u"no temporary folder to unpack the package into");
+        return false;
+    }
+    // A folder this run creates itself: two lints at once (the clock of a
+    // test host starts at the same tick) never share or delete each other's copy.
+    const ULONGLONG tick = os::GetTickCount64();
+    for (ULONGLONG n = tick; n < tick + 1000; ++n) {
+        if (FormatW(scratch, capacity, u"%s\\quillon-lint-%I64u", temp, n) < 0) break;
+        if (os::CreateDirectoryW(scratch) != 0) return true;
+    }
+    ToolErrorLine(u"cannot create a scratch folder in %s", temp);
+    return false;
 }
 
 }  // namespace
 
 int ToolPackageLint(int argc, const WCH* const* argv) {
-    if (argc != 1) {
-        ToolErrorLine(u"usage: quillon-tool package lint PACKAGE.zip|DIR");
-        return kToolUsage;
-    }
+    static const ToolOptionSpec kSpecs[] = {{u"--json", false}};
+    ToolArgs args;
+    if (!ToolParseArgs(argc, argv, kSpecs, 1, 1, 1, &args)) return kToolUsage;
+    const WCH* target = args.words[0];
+    const bool json = args.values[0] != nullptr;
     Lint l;
-    WCH scratch[260] = {};
-    if (EndsWithNoCase(argv[0], u".zip")) {
-        WCH temp[260];
-        temp[0] = 0;
-        GetTempDir(temp, 260);
-        if (temp[0] == 0) {
-            ToolErrorLine(u"no temporary folder to unpack the package into");
-            return kToolFailed;
-        }
-        // A folder this run creates itself: two lints at once (the clock of
-        // a test host starts at the same tick) never share or delete each
-        // other's copy.
-        const ULONGLONG tick = os::GetTickCount64();
-        bool created = false;
-        for (ULONGLONG n = tick; !created && n < tick + 1000; ++n) {
-            if (FormatW(scratch, 260, u"%s\\quillon-lint-%I64u", temp, n) < 0) break;
-            created = os::CreateDirectoryW(scratch) != 0;
-        }
-        if (!created) {
-            ToolErrorLine(u"cannot create a scratch folder in %s", temp);
-            return kToolFailed;
-        }
-        ZipReport report{&l};
-        int failed = 0;
-        if (UnzipAll(argv[0], scratch, &failed, ReportEntry, &report) != ZR_OK) {
-            Error(&l, u"%s is not a zip archive the tool can open", argv[0]);
-        } else {
-            l.dir = scratch;
-            LintDirectory(&l);
-        }
-        RemoveTree(scratch);
-    } else {
-        l.dir = argv[0];
+
+    // What it is goes by what it holds, not by its name.
+    const DWORD attributes = os::GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        ToolErrorLine(u"%s: no such file or folder", target);
+        return kToolFailed;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        l.dir = target;
         CheckFolders(&l);
         LintDirectory(&l);
+        PrintReport(l, target, u"folder", nullptr, json);
+        return l.errors ? kToolFailed : kToolOk;
     }
-    ToolPrintLine(u"%s: %d errors, %d warnings", argv[0], l.errors, l.warnings);
+    std::vector<BYTE> bytes;
+    if (!ToolReadInput(target, u"", &bytes)) return kToolFailed;
+    const bool zip = LooksLikeZip(bytes);
+    PeResourceSpot spot{};
+    if (!zip) {
+        if (!LooksLikePe(bytes.data(), bytes.size())) {
+            ToolErrorLine(u"%s: neither a zip archive, a Windows executable nor a folder", target);
+            return kToolFailed;
+        }
+        const int found = FindPeResource(bytes.data(), bytes.size(), u"FWPACKAGEZIP", &spot);
+        if (found <= 0) {
+            ToolErrorLine(found == 0 ? u"%s: a Windows executable without a FWPACKAGEZIP resource"
+                                     : u"%s: a Windows executable whose resources cannot be read",
+                          target);
+            return kToolFailed;
+        }
+    }
+    WCH scratch[260] = {};
+    if (!MakeScratch(scratch, 260)) return kToolFailed;
+    std::u16string zip_path = target;
+    if (zip) {
+        l.methods = ZipEntryMethods(bytes.data(), bytes.size());
+    } else {
+        // The package the executable carries, copied out beside the scratch folder.
+        WCH note[600];
+        FormatW(note, 600, u"%s: resource FWPACKAGEZIP %u, %u bytes", target, spot.id, unsigned(spot.size));
+        l.findings.push_back({Finding::kNote, note, u""});
+        zip_path = std::u16string(scratch) + u".zip";
+        const BYTE* package = bytes.data() + spot.offset;
+        l.methods = ZipEntryMethods(package, spot.size);
+        if (!WriteWholeFile(zip_path.c_str(), package, DWORD(spot.size))) {
+            ToolErrorLine(u"cannot write %s", zip_path.c_str());
+            RemoveTree(scratch);
+            return kToolFailed;
+        }
+    }
+    LintZip(&l, zip_path.c_str(), target, scratch);
+    if (!zip) os::DeleteFileW(zip_path.c_str());
+    RemoveTree(scratch);
+    PrintReport(l, target, zip ? u"zip" : u"executable", zip ? nullptr : &spot, json);
     return l.errors ? kToolFailed : kToolOk;
 }
