@@ -174,11 +174,11 @@ TEST(QuillonToolConventions, ImageMakeSaysWhichOptionAndWhy) {
         "usage: quillon-tool image make OUT --firmware FILE [--config FILE] [--config-version TEXT] --version VERSION "
         "--build NUMBER [--crc32]");
     EXPECT_FALSE(FileExists(out));
-    // An output named like an option, after "--".
-    ToolRun r = Tool(dir, "image make --firmware=" + ShellQuote(fw) + rest + " -- -out.img");
-    EXPECT_EQ(r.status, 0) << r.err;
-    r = Tool(dir, "image verify -- -out.img");
-    EXPECT_EQ(r.status, 0) << r.err;
+    // An output named like an option, after "--" (made in the scratch folder).
+    const std::string in_dir = "cd " + ShellQuote(dir.path) + " && " + ShellQuote(ToolPath());
+    EXPECT_EQ(RunCommand(in_dir + " image make --firmware=" + ShellQuote(fw) + rest + " -- -out.img >/dev/null"), 0);
+    EXPECT_EQ(ReadBytes(dir.Sub("-out.img")).substr(0, 4), "CMFG");
+    EXPECT_EQ(RunCommand(in_dir + " image verify -- -out.img >/dev/null"), 0);
     ExpectRefusals(dir, {{"image reseal x --crc32 --crc32c", 2, "quillon-tool: --crc32c and --crc32 exclude each other"}},
                    "usage: quillon-tool image reseal IMAGE [--crc32c|--crc32]");
 }
