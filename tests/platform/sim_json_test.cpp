@@ -106,9 +106,7 @@ TEST(SimJson, MissingFileIsReportedNotFatal) {
 }
 
 TEST(SimJson, DefaultMachineFileAndEmbeddedTextAreTheSame) {
-    std::string here = __FILE__;
-    std::string root = here.substr(0, here.rfind("/tests/"));
-    std::ifstream file(root + "/platform/sim/machines/default.json", std::ios::binary);
+    std::ifstream file(std::string(QN_SOURCE_ROOT) + "/platform/sim/machines/default.json", std::ios::binary);
     ASSERT_TRUE(file.good());
     std::stringstream text;
     text << file.rdbuf();
