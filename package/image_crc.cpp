@@ -1,26 +1,12 @@
 // Image checksums and the layout check every image reader goes through.
+#include <zlib.h>
+
 #include <cstring>
 
+#include "package/crc32c.h"
 #include "package/image.h"
 
 namespace {
-
-struct CrcTable {
-    uint32_t v[256];
-};
-
-constexpr CrcTable MakeTable(uint32_t poly) {
-    CrcTable t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ poly : c >> 1;
-        t.v[i] = c;
-    }
-    return t;
-}
-
-constexpr CrcTable kCrc32c = MakeTable(0x82F63B78u);
-constexpr CrcTable kCrc32 = MakeTable(0xEDB88320u);
 
 // The stand-in for the rest of page 0, which the checksum covers as zeros.
 const BYTE kZeros[image::kPage - image::kHeaderBytes] = {};
@@ -28,14 +14,18 @@ const BYTE kZeros[image::kPage - image::kHeaderBytes] = {};
 }  // namespace
 
 uint32_t ImageCrc(const void* data, size_t length, uint32_t previous, int crc32c) {
-    if (length == 0) return previous;
-    const uint32_t* table = crc32c ? kCrc32c.v : kCrc32.v;
+    if (crc32c) return Crc32c(data, length, previous);
+    // zlib continues a CRC the same way (0 starts one, a result continues);
+    // its length is an unsigned int, so a larger piece goes in parts.
     const BYTE* p = static_cast<const BYTE*>(data);
-    // Inverting on entry and exit makes 0 start a new CRC and lets a result
-    // be fed back as the previous value of the next piece.
-    uint32_t c = previous ^ 0xFFFFFFFFu;
-    for (size_t i = 0; i < length; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    uLong c = previous;
+    while (length > 0) {
+        uInt part = length > 0x40000000u ? 0x40000000u : uInt(length);
+        c = crc32(c, p, part);
+        p += part;
+        length -= part;
+    }
+    return uint32_t(c);
 }
 
 int GetImageLayout(const BYTE* data, size_t size, ImageLayout* layout) {

@@ -1,0 +1,104 @@
+// CRC-32C by eight-way tables on every CPU, and by the SSE4.2 crc32
+// instruction where the CPU has it. The product also runs on 32-bit CPUs
+// without SSE4.2, so only the one function is compiled for SSE4.2 and it is
+// chosen at run time.
+#include "package/crc32c.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <nmmintrin.h>
+#define QN_CRC32C_X86 1
+#endif
+
+namespace {
+
+struct SliceTables {
+    uint32_t t[8][256];
+};
+
+// t[0] is the bytewise table; t[k][i] is the CRC of byte i followed by k
+// zero bytes, so eight bytes are folded in with eight independent lookups.
+constexpr SliceTables MakeSliceTables() {
+    SliceTables s{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+        s.t[0][i] = c;
+    }
+    for (int k = 1; k < 8; ++k)
+        for (uint32_t i = 0; i < 256; ++i) s.t[k][i] = (s.t[k - 1][i] >> 8) ^ s.t[0][s.t[k - 1][i] & 0xFF];
+    return s;
+}
+
+constexpr SliceTables kSlice = MakeSliceTables();
+
+// Little-endian load whatever the alignment; compiles to one load on x86.
+inline uint32_t Load32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+uint32_t Crc32cTables(const void* data, size_t length, uint32_t previous) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    const auto& t = kSlice.t;
+    uint32_t c = previous ^ 0xFFFFFFFFu;
+    for (; length >= 8; p += 8, length -= 8) {
+        uint32_t lo = c ^ Load32(p);
+        uint32_t hi = Load32(p + 4);
+        c = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+            t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; length > 0; ++p, --length) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+#ifdef QN_CRC32C_X86
+
+int Crc32cHardwarePresent() {
+    static const int present = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSE4_2) ? 1 : 0;
+    }();
+    return present;
+}
+
+__attribute__((target("sse4.2"))) uint32_t Crc32cHardware(const void* data, size_t length, uint32_t previous) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    uint32_t c = previous ^ 0xFFFFFFFFu;
+    for (; length > 0 && (reinterpret_cast<uintptr_t>(p) & 7); ++p, --length) c = _mm_crc32_u8(c, *p);
+#if defined(__x86_64__)
+    uint64_t c64 = c;
+    for (; length >= 8; p += 8, length -= 8) {
+        uint64_t v;
+        __builtin_memcpy(&v, p, 8);
+        c64 = _mm_crc32_u64(c64, v);
+    }
+    c = uint32_t(c64);
+#else
+    for (; length >= 4; p += 4, length -= 4) {
+        uint32_t v;
+        __builtin_memcpy(&v, p, 4);
+        c = _mm_crc32_u32(c, v);
+    }
+#endif
+    for (; length > 0; ++p, --length) c = _mm_crc32_u8(c, *p);
+    return c ^ 0xFFFFFFFFu;
+}
+
+uint32_t Crc32c(const void* data, size_t length, uint32_t previous) {
+    return Crc32cHardwarePresent() ? Crc32cHardware(data, length, previous)
+                                   : Crc32cTables(data, length, previous);
+}
+
+#else
+
+int Crc32cHardwarePresent() { return 0; }
+
+uint32_t Crc32cHardware(const void* data, size_t length, uint32_t previous) {
+    return Crc32cTables(data, length, previous);
+}
+
+uint32_t Crc32c(const void* data, size_t length, uint32_t previous) { return Crc32cTables(data, length, previous); }
+
+#endif
