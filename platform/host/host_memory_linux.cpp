@@ -1,25 +1,103 @@
 // os::VirtualAlloc / os::VirtualFree: committed, zero-filled, page-aligned
 // blocks from mmap, each followed by an inaccessible guard page so a run past
 // the end of a block faults at once. Blocks are counted for leak checks.
+//
+// A download allocates and frees one small block per piece, so released
+// blocks of up to kCacheBlockBytes are kept (a few, oldest dropped first) and
+// handed out again for the same size instead of mapping afresh. A kept block
+// is unreachable until then: poisoned under AddressSanitizer (a use after
+// free is reported as such), inaccessible (PROT_NONE) otherwise, so a stray
+// access faults as it would on unmapped memory. It is no longer in the table
+// of live blocks, so freeing it again still fails with ERROR_INVALID_ADDRESS.
 #include <sys/mman.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/host/host_control.h"
 #include "platform/os.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QN_HOST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QN_HOST_ASAN 1
+#endif
+#endif
+#ifdef QN_HOST_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 constexpr size_t kPage = 4096;
+constexpr size_t kCacheBlockBytes = 256 * 1024;  // larger blocks are unmapped at once
+constexpr size_t kCacheBlocks = 16;
 
 struct Block {
     size_t size;     // as asked
     size_t mapped;   // pages of the block plus the guard page
+    int prot;        // PROT_* of the block's pages
+};
+
+struct KeptBlock {
+    void* base;
+    size_t mapped;
 };
 
 std::mutex g_memory_mutex;
 std::map<uintptr_t, Block> g_blocks;
+std::vector<KeptBlock> g_kept;  // oldest first
+
+// Makes a released block unreachable and keeps it, or unmaps it.
+void KeepOrUnmap(void* base, const Block& block) {
+    const size_t pages = block.mapped - kPage;
+    if (block.prot != (PROT_READ | PROT_WRITE) || block.mapped > kCacheBlockBytes) {
+        munmap(base, block.mapped);
+        return;
+    }
+#ifdef QN_HOST_ASAN
+    ASAN_POISON_MEMORY_REGION(base, pages);
+#else
+    if (mprotect(base, pages, PROT_NONE) != 0) {
+        munmap(base, block.mapped);
+        return;
+    }
+#endif
+    if (g_kept.size() == kCacheBlocks) {
+        KeptBlock oldest = g_kept.front();
+        g_kept.erase(g_kept.begin());
+#ifdef QN_HOST_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(oldest.base, oldest.mapped - kPage);
+#endif
+        munmap(oldest.base, oldest.mapped);
+    }
+    g_kept.push_back(KeptBlock{base, block.mapped});
+}
+
+// The oldest kept block of this mapped size (the longest unreachable, so a
+// late access to it has had the most chances to be caught), readable,
+// writable and zeroed again; or null.
+void* TakeKept(size_t mapped) {
+    for (size_t i = 0; i < g_kept.size(); ++i) {
+        if (g_kept[i].mapped != mapped) continue;
+        void* base = g_kept[i].base;
+        g_kept.erase(g_kept.begin() + static_cast<std::ptrdiff_t>(i));
+#ifdef QN_HOST_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(base, mapped - kPage);
+#else
+        if (mprotect(base, mapped - kPage, PROT_READ | PROT_WRITE) != 0) {
+            munmap(base, mapped);
+            return nullptr;
+        }
+#endif
+        std::memset(base, 0, mapped - kPage);
+        return base;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -46,19 +124,22 @@ void* VirtualAlloc(void* address, size_t size, DWORD type, DWORD protect) {
     }
     size_t pages = (size + kPage - 1) / kPage * kPage;
     size_t mapped = pages + kPage;
-    void* base = mmap(nullptr, mapped, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
     int prot = protect == PAGE_READONLY ? PROT_READ : PROT_READ | PROT_WRITE;
-    if (mprotect(base, pages, prot) != 0) {
-        munmap(base, mapped);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
     std::lock_guard<std::mutex> lock(g_memory_mutex);
-    g_blocks[reinterpret_cast<uintptr_t>(base)] = Block{size, mapped};
+    void* base = prot == (PROT_READ | PROT_WRITE) ? TakeKept(mapped) : nullptr;
+    if (!base) {
+        base = mmap(nullptr, mapped, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (mprotect(base, pages, prot) != 0) {
+            munmap(base, mapped);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+    }
+    g_blocks[reinterpret_cast<uintptr_t>(base)] = Block{size, mapped, prot};
     return base;
 }
 
@@ -75,8 +156,9 @@ BOOL VirtualFree(void* address, size_t size, DWORD type) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        munmap(address, it->second.mapped);
+        Block block = it->second;
         g_blocks.erase(it);
+        KeepOrUnmap(address, block);
         return TRUE;
     }
     if (type == MEM_DECOMMIT) {

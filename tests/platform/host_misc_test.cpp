@@ -73,6 +73,58 @@ TEST(HostMemoryDeathTest, ARunPastTheLastPageFaults) {
     os::VirtualFree(p, 0, MEM_RELEASE);
 }
 
+TEST(HostMemory, AReleasedBlockIsHandedOutAgainZeroedAndCountedAfresh) {
+    // Six pages: a size no other test here releases, so the block kept is ours.
+    int blocks = HostMemoryBlocks();
+    size_t bytes = HostMemoryBytes();
+    auto* p = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 20481, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 0xA5, 6 * 4096);
+    ASSERT_TRUE(os::VirtualFree(p, 0, MEM_RELEASE));
+    // The same number of pages again: the kept block comes back, cleared as
+    // Windows clears a fresh one, and counted again.
+    auto* q = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 24000, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(q, p);
+    bool zero = true;
+    for (int i = 0; i < 6 * 4096; i++) zero = zero && q[i] == 0;
+    EXPECT_TRUE(zero);
+    EXPECT_EQ(HostMemoryBlocks(), blocks + 1);
+    EXPECT_EQ(HostMemoryBytes(), bytes + 24000);
+    // A block of another size is not given this one.
+    auto* r = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 100, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(r, nullptr);
+    EXPECT_NE(r, q);
+    EXPECT_TRUE(os::VirtualFree(r, 0, MEM_RELEASE));
+    EXPECT_TRUE(os::VirtualFree(q, 0, MEM_RELEASE));
+    // Released twice: the kept block is not a live one.
+    EXPECT_FALSE(os::VirtualFree(q, 0, MEM_RELEASE));
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+    EXPECT_EQ(HostMemoryBlocks(), blocks);
+}
+
+TEST(HostMemoryDeathTest, AnAccessAfterReleaseIsCaught) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Small enough to be kept for reuse: the kept pages must still be out of reach.
+    auto* p = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(os::VirtualFree(p, 0, MEM_RELEASE));
+    EXPECT_DEATH({ static_cast<volatile unsigned char*>(p)[10] = 1; }, "");
+    EXPECT_DEATH({ (void)static_cast<volatile unsigned char*>(p)[4000]; }, "");
+}
+
+TEST(HostMemoryDeathTest, AReusedBlockKeepsItsGuardPage) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto* p = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(os::VirtualFree(p, 0, MEM_RELEASE));
+    auto* q = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(q, nullptr);
+    q[4095] = 1;
+    EXPECT_DEATH({ static_cast<volatile unsigned char*>(q)[4096] = 1; }, "");
+    os::VirtualFree(q, 0, MEM_RELEASE);
+}
+
 TEST(HostText, Utf8ConversionsCountUnitsAndReplaceBadBytes) {
     const char* text = "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";  // a ä € 😀
     EXPECT_EQ(os::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 6);  // 5 units and the terminator
