@@ -2,13 +2,12 @@
 // reported with the line they sit on: nlohmann's parser finds syntax
 // errors, and a small scanner of our own remembers the line of every value
 // so that a wrong value or an unknown key can be pointed at too.
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_read_file.h"
 #include "platform/sim/sim_state.h"
 
 namespace sim {
@@ -567,14 +566,12 @@ bool ParseMachineJson(const std::string& text, const std::string& name, MachineD
 }
 
 bool LoadMachineFile(const std::string& path, MachineDesc* machine, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
         if (error) *error = path + ": cannot be read";
         return false;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    return ParseMachineJson(text.str(), path, machine, error);
+    return ParseMachineJson(text, path, machine, error);
 }
 
 }  // namespace sim

@@ -4,8 +4,6 @@
 // for its dialog to settle, prints what the dialog shows, closes it with
 // Escape and waits for the tool to end.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_read_file.h"
 #ifdef QN_HAVE_DEFAULT_PACKAGE
 #include "res/package/default_package.h"
 #include "res/version.h"
@@ -26,12 +25,11 @@
 namespace {
 
 int LoadPackage(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    if (!sim::ReadWholeFile(path, &bytes)) {
         fprintf(stderr, "quillon-sim: cannot read %s\n", path.c_str());
         return -1;
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     HostRegisterResource(u"FWPACKAGEZIP", 1000, bytes.data(), bytes.size());
     return 0;
 }
@@ -150,12 +148,10 @@ int Run(const SimOptions& options) {
     }
     std::string script_text = DefaultScript();
     if (!options.script_path.empty()) {
-        std::ifstream in(options.script_path);
-        if (!in) {
+        if (!sim::ReadWholeFile(options.script_path, &script_text)) {
             fprintf(stderr, "quillon-sim: cannot read %s\n", options.script_path.c_str());
             return 1;
         }
-        script_text.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     std::vector<ScriptStep> steps;
     std::string script_error;
