@@ -10,7 +10,7 @@
 // otherwise the table routine.
 uint32_t Crc32c(const void* data, size_t length, uint32_t previous);
 
-// Eight table lookups per eight bytes; runs on every CPU.
+// Sixteen table lookups per sixteen bytes; runs on every CPU.
 uint32_t Crc32cTables(const void* data, size_t length, uint32_t previous);
 
 // 1 when the CPU has the SSE4.2 crc32 instruction (asked once, then kept).
