@@ -5,6 +5,7 @@
 
 #include "app/update_worker.h"
 #include "core/app_state.h"
+#include "core/blank_block.h"
 #include "core/log.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
@@ -21,13 +22,14 @@ constexpr uint32_t kSettleMs = 3000;
 constexpr int kReturnAttempts = 30;
 
 // A configuration block read that "succeeds" with nothing in it (the bridges
-// never look at the NVMe status) is a failed read: writing it back or
-// splicing it into the image would wipe the drive's configuration.
+// never look at the NVMe status; all zeros, or all 0xFF from erased flash)
+// is a failed read: writing it back or splicing it into the image would
+// wipe the drive's configuration.
 int ReadConfigBlock(const DiskAccess* access, HANDLE drive, BYTE* block) {
     memset(block, 0, image::kConfigBlock);
     int rc = DISKLIB_NVME_GetFWConfig(access, drive, block);
     if (rc != 1) return rc;
-    if (AllZeroBytes(block, image::kConfigBlock)) {
+    if (IsBlankBlock(block, image::kConfigBlock)) {
         LogMsg(u"DISKLIB_NVME_GetFWConfig empty block");
         return 0;
     }

@@ -5,6 +5,7 @@
 #include "app/sata_worker.h"
 #include "app/update_worker.h"
 #include "core/app_state.h"
+#include "core/blank_block.h"
 #include "core/log.h"
 #include "package/config.h"
 #include "package/files.h"
@@ -21,14 +22,15 @@ constexpr int kReturnAttempts = 10;
 
 // Reads the drive's configuration block and writes it back with NEWVERSION
 // when that changes it. Behind a bridge a command succeeds whenever the
-// request does, so a block of nothing but zeros is a read that did not
-// happen: writing it back would wipe the drive's configuration.
+// request does, so a block of nothing but zeros (or nothing but 0xFF, erased
+// flash) is a read that did not happen: writing it back would wipe the
+// drive's configuration.
 int UpdateConfigBlock(const DiskAccess* access, HANDLE drive, const WCH* new_version) {
     BYTE block[image::kConfigBlock];
     std::memset(block, 0, sizeof block);
     int rc = SataGetFWConfig(access, drive, block);
     if (rc != 1) return rc;
-    if (AllZeroBytes(block, sizeof block)) {
+    if (IsBlankBlock(block, sizeof block)) {
         LogMsg(u"SataGetFWConfig empty block");
         return 0;
     }

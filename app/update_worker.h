@@ -20,8 +20,6 @@ struct WorkerImage {
 // drive an empty or partial image. with_version: read the version text first.
 int LoadWorkerImage(const DiskInfo* disk, WorkerImage* image, int with_version);
 void ReleaseWorkerImage(WorkerImage* image);
-// A configuration block that reads as nothing but zeros.
-bool AllZeroBytes(const BYTE* block, size_t size);
 
 // Announces the stage [start, end] of the bar and moves the bar to
 // percentage of it; waits until the dialog has moved it.

@@ -77,9 +77,3 @@ void ReleaseWorkerImage(WorkerImage* image) {
     if (image->data) os::VirtualFree(image->data, 0, MEM_RELEASE);
     image->data = nullptr;
 }
-
-bool AllZeroBytes(const BYTE* block, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (block[i]) return false;
-    return true;
-}

@@ -3,6 +3,7 @@
 // version rewrite through the MP-information block.
 #include <cstring>
 
+#include "core/blank_block.h"
 #include "core/log.h"
 #include "core/put_bytes.h"
 #include "nvme/nvme_command.h"
@@ -117,12 +118,6 @@ int DISKLIB_NVME_SetFWConfig(const DiskAccess* access, HANDLE drive, const uint8
     return result;
 }
 
-static bool AllZero(const uint8_t* block, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        if (block[i]) return false;
-    return true;
-}
-
 int DISKLIB_NVME_SetFWVersionByMpInfo(const DiskAccess* access, HANDLE drive, const WCH* version) {
     uint8_t mp[kVendorBlockSize];
     uint8_t block[kVendorBlockSize];
@@ -134,9 +129,10 @@ int DISKLIB_NVME_SetFWVersionByMpInfo(const DiskAccess* access, HANDLE drive, co
     int result = NvmeVendorCommand(access, drive, kNvmeRead, kOpMpRead, 0, 0, kSignatureOrax, kSignatureVelq, mp,
                                    sizeof mp);
     if (result != 1) return result;
-    // A bridge reports success even when the drive sent nothing; writing back
-    // a block made from zeros would wipe the drive's MP information.
-    if (AllZero(mp, sizeof mp)) return 0;
+    // A bridge reports success even when the drive sent nothing (zeros) or
+    // read erased flash (0xFF); writing back a block made from either would
+    // wipe the drive's MP information.
+    if (IsBlankBlock(mp, sizeof mp)) return 0;
     LogMsg(u"DISKLIB_NVME_SetFWVersionByMpInfo GetMpOK");
 
     std::memcpy(block, mp, 144);

@@ -55,9 +55,24 @@ int AtaPassThrough(HANDLE drive, uint8_t command, uint8_t features, uint16_t fla
     return rc;
 }
 
+// The sense key of a CHECK CONDITION, from fixed (70h/71h) or descriptor
+// (72h/73h) sense data; -1 when the area holds no sense data we know.
+int SenseKey(const ScsiBlock& block) {
+    const uint8_t* sense = block.SenseBuffer;
+    const uint8_t response = sense[0] & 0x7F;
+    if (response == 0x70 || response == 0x71) return sense[2] & 0x0F;
+    if (response == 0x72 || response == 0x73) return sense[1] & 0x0F;
+    return -1;
+}
+
+constexpr int kSenseNoSense = 0;
+constexpr int kSenseRecoveredError = 1;
+
 // ATA PASS-THROUGH (12): PIO in or out, the transfer length in 512-byte
-// blocks in the count field. The SCSI status is not looked at: bridges
-// report ATA errors in sense data we do not read.
+// blocks in the count field. CK_COND is never set, so a drive that
+// completes the command answers GOOD; CHECK CONDITION means the drive or
+// the bridge refused it, unless the sense only reports NO SENSE or a
+// RECOVERED ERROR.
 int SatPassThrough(HANDLE drive, uint8_t command, uint8_t features, uint16_t flags, uint64_t lba, void* buffer,
                    uint32_t length) {
     const bool in = (flags & kAtaFlagsDataIn) != 0;
@@ -76,7 +91,12 @@ int SatPassThrough(HANDLE drive, uint8_t command, uint8_t features, uint16_t fla
     BuildScsiBlock(&block, cdb, in ? kScsiIoctlDataIn : kScsiIoctlDataOut, buffer, length, 64, kTimeoutSeconds);
     block.sptd.CdbLength = 12;
     DWORD returned = 0;
-    return DeviceIo(drive, kIoctlScsiPassThroughDirect, &block, sizeof block, &block, sizeof block, &returned) ? 1 : 0;
+    if (!DeviceIo(drive, kIoctlScsiPassThroughDirect, &block, sizeof block, &block, sizeof block, &returned)) return 0;
+    if (block.sptd.ScsiStatus != kScsiCheckCondition) return 1;
+    const int key = SenseKey(block);
+    // No log line here: identification sends IDENTIFY this way to drives
+    // that are not SATA at all, and their refusal is the expected answer.
+    return key == kSenseNoSense || key == kSenseRecoveredError ? 1 : 0;
 }
 
 }  // namespace

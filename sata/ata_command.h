@@ -33,7 +33,8 @@ constexpr uint64_t kMaxSataImage = 65536ull * 512;
 // One ATA command. cmd_type 17 and 18 go through SCSI/ATA translation only;
 // any other (16) tries ATA pass-through first and translation once when that
 // fails. Only LBA bits 0-27 reach the drive (bits 24-27 in the device
-// register). 1 success, 0 failure.
+// register). A translation answered with CHECK CONDITION failed unless its
+// sense key is NO SENSE or RECOVERED ERROR. 1 success, 0 failure.
 int SataAtaCommand(int32_t cmd_type, HANDLE drive, uint8_t command, uint8_t features, uint16_t flags, uint64_t lba,
                    void* buffer, uint32_t length);
 

@@ -284,6 +284,28 @@ TEST_F(NvmeUpdateE2E, AllZeroConfigurationBlockIsAFailedRead) {
     Close();
 }
 
+// Erased flash (all 0xFF) is no configuration either: nothing is written,
+// nothing is spliced into the image and sent.
+TEST_F(NvmeUpdateE2E, ErasedConfigurationBlockIsAFailedRead) {
+    for (bool before : {false, true}) {
+        sim::MachineDesc machine;
+        sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kJmicron);
+        d.vendor.config_block.assign(4096, 0xFF);
+        Install(machine);
+        TestPackage p = DefaultTestPackage();
+        p.Set("bSetVersionBeforeQuillon", before ? "1" : "0");
+        UsePackage(p);
+        ASSERT_NE(Start("/debug"), nullptr);
+        Run();
+        EXPECT_EQ(Result(), 0) << before;
+        EXPECT_GE(LogIndex(u"DISKLIB_NVME_GetFWConfig empty block"), 0) << before;
+        EXPECT_LT(LogIndex(u"DISKLIB_NVME_SetFWConfig IN"), 0) << before;
+        EXPECT_LT(LogIndex(u"DISKLIB_NVME_DownloadFW IN"), 0) << before;
+        ExpectCleanIdle();
+        Close();
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -212,6 +212,32 @@ TEST_F(SataUpdateE2E, FailedDownloadReportsMinusFourAndTheDriveKeepsItsFirmware)
     Close();
 }
 
+// Behind a bridge or a SCSI adapter the drive's refusal of a piece arrives as
+// CHECK CONDITION: the download fails as on the native port, and neither the
+// firmware nor the configuration block changes.
+TEST_F(SataUpdateE2E, PieceRefusedThroughTranslationFailsTheDownload) {
+    for (Attachment attachment : {Attachment::kUsbSata, Attachment::kScsiAdapter}) {
+        StartWith(attachment, SataPackage(), "/debug", nullptr);
+        sim::MachineDesc machine;
+        sim::AddSataDrive(machine, 4, attachment);
+        sim::FaultDesc& f = sim::AddFault(machine, "disk4", sim::FaultMatch::kAta, 0x92, 3);
+        f.every = true;
+        f.action = sim::FaultAction::kAtaError;
+        Install(machine);
+        Run();
+        EXPECT_EQ(Result(), -4);
+        EXPECT_TRUE(Logged(u"DISKLIB_SATA_Quillon Error, Retry 2"));
+        EXPECT_FALSE(Logged(u"DISKLIB_SATA_Quillon Success OUT"));
+        EXPECT_EQ(CountSent(0xC2, 1), 0);
+        ExpectCleanIdle();
+        DiskInfo r;
+        ASSERT_EQ(GetSataDiskInfo(u"\\\\.\\PhysicalDrive4", &r), 1);
+        EXPECT_EQ(std::u16string(r.szFWRevision), u"VS3A0100");
+        EXPECT_EQ(ConfigVersion(4), "VS3A0100");
+        Close();
+    }
+}
+
 TEST_F(SataUpdateE2E, EmptyImageEndsBeforeAnyDriveCommand) {
     TestPackage p = SataPackage();
     // Checks that read the image are off, so only the worker meets the empty file.
@@ -261,6 +287,33 @@ TEST_F(SataUpdateE2E, AllZeroConfigurationBlockIsAFailedRead) {
     StartWith(Attachment::kUsbSata, p, "/debug");
     Run();
     EXPECT_EQ(Result(), 0);
+    EXPECT_EQ(CountSent(0xC3, 2), 1);
+    EXPECT_EQ(CountSent(0xC2, 1), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Update FW Fail !"});
+    ExpectCleanIdle();
+    Close();
+}
+
+// The same with an erased block (all 0xFF): the version is not written into it.
+TEST_F(SataUpdateE2E, ErasedConfigurationBlockIsAFailedRead) {
+    TestPackage p = SataPackage();
+    std::vector<uint8_t> firmware(7 * image::kPage, 0x5A);
+    std::vector<uint8_t> erased(image::kConfigBlock, 0xFF);
+    ImageDesc desc = {};
+    desc.firmware = firmware.data();
+    desc.firmware_size = firmware.size();
+    desc.config = erased.data();
+    desc.config_size = erased.size();
+    ASSERT_TRUE(ParseVersionParts(u"5E6F7A9C", desc.version));
+    desc.ftl_build = 0x2233;
+    desc.crc32c = 1;
+    std::vector<uint8_t> image(ImageSizeFor(firmware.size()));
+    image.resize(MakeImage(&desc, image.data(), image.size()));
+    p.files[0].second = image;
+    StartWith(Attachment::kScsiAdapter, p, "/debug");
+    Run();
+    EXPECT_EQ(Result(), 0);
+    EXPECT_TRUE(Logged(u"SataGetFWConfig empty block"));
     EXPECT_EQ(CountSent(0xC3, 2), 1);
     EXPECT_EQ(CountSent(0xC2, 1), 0);
     EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Update FW Fail !"});

@@ -206,6 +206,15 @@ TEST_F(CommandLayer, VersionRewriteRefusesAnAllZeroMpBlock) {
     EXPECT_FALSE(Has(u"DISKLIB_NVME_SetFWVersionByMpInfo Success OUT"));
 }
 
+TEST_F(CommandLayer, VersionRewriteRefusesAnErasedMpBlock) {
+    IoMock io;
+    io.ExpectData(V(4096, 0xFF), 144);  // erased flash read back as "success"
+    DiskAccess a = Access(2, 0);
+    EXPECT_EQ(DISKLIB_NVME_SetFWVersionByMpInfo(&a, kDrive, u"1A2B3C4D"), 0);
+    EXPECT_EQ(io.calls.size(), 1u);  // the read only; nothing written
+    EXPECT_FALSE(Has(u"DISKLIB_NVME_SetFWVersionByMpInfo GetMpOK"));
+}
+
 TEST_F(CommandLayer, VersionRewriteReturnsAFailedRead) {
     IoMock io;
     io.ExpectFail();

@@ -136,17 +136,17 @@ TEST_F(AtaCommands, NativeFailureFallsBackOnceToTranslation) {
     EXPECT_EQ(io.calls.size(), 2u);
 }
 
-TEST_F(AtaCommands, TranslationSucceedsWhenTheRequestDoesWhateverTheStatus) {
+TEST_F(AtaCommands, TranslationFailsOnCheckConditionOrAFailedRequest) {
     for (int type : {17, 18}) {
         SCOPED_TRACE(type);
         AtaMock io;
         AtaReply check;
-        check.scsi_status = 2;  // CHECK CONDITION: not looked at
+        check.scsi_status = 2;  // CHECK CONDITION without sense: refused
         io.Expect(check);
         io.ExpectFail();
         DiskAccess a = Access(type);
         V block(4096);
-        EXPECT_EQ(SataGetFWConfig(&a, kDrive, block.data()), 1);
+        EXPECT_EQ(SataGetFWConfig(&a, kDrive, block.data()), 0);
         EXPECT_EQ(SataGetFWConfig(&a, kDrive, block.data()), 0);
         ASSERT_EQ(io.calls.size(), 2u);
         EXPECT_EQ(io.calls[0].code, kSptIoctl) << "no ATA pass-through off a native port";
