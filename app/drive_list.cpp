@@ -161,7 +161,13 @@ void OnSelectDrive(HWND dialog) {
     AppState* state = GetAppState();
     int index = SelectedDriveIndex(dialog);
     if (index < 0) {
+        // The "- Disconnect" entry: no drive behind it, so none of the lines
+        // or the bar may still describe the one that went away.
         state->SelectedDisk = DiskInfo{};
+        if (ListMessage(dialog, CB_GETCURSEL, 0, 0) != CB_ERR) {
+            ClearInfoLines(dialog);
+            os::SendDlgItemMessageW(dialog, kIdProgress, PBM_SETPOS, 0, 0);
+        }
         return;
     }
     DiskInfo* disk = &state->DiskList[index];

@@ -14,22 +14,42 @@ namespace {
 const WCH kSection[] = u"UPDATEINFO";
 const WCH kNoTitle[] = u"Package Error";
 
+// Without a work folder there is no configuration file: an empty name would
+// make Windows look for some other file, so nothing is read and every key
+// takes its default.
+bool HaveIni(const WCH* ini) { return ini && ini[0]; }
+
 void ReadText(const WCH* key, WCH* out, DWORD capacity, const WCH* ini) {
+    if (!HaveIni(ini)) {
+        if (capacity) out[0] = 0;
+        return;
+    }
     os::GetPrivateProfileStringW(kSection, key, u"", out, capacity, ini);
 }
 
 int ReadInt(const WCH* key, int fallback, const WCH* ini) {
+    if (!HaveIni(ini)) return fallback;
     return int(os::GetPrivateProfileIntW(kSection, key, fallback, ini));
 }
 
 // TITLE holds the title's UTF-16 code units as hexadecimal bytes, low byte
-// first. An absent key reads back our default, which is shown as it stands.
+// first. An absent key reads back our default, which is shown as it stands;
+// a present key is decoded whatever it holds, even our default's text (told
+// apart by reading once more with an empty default).
 void ReadTitle(AppState* s) {
     WCH value[260];
-    os::GetPrivateProfileStringW(kSection, u"TITLE", kNoTitle, value, 260, s->szIniPath);
-    if (WCompare(value, kNoTitle) == 0) {
+    if (!HaveIni(s->szIniPath)) {
         WCopy(s->szTitle, 260, kNoTitle);
         return;
+    }
+    os::GetPrivateProfileStringW(kSection, u"TITLE", kNoTitle, value, 260, s->szIniPath);
+    if (WCompare(value, kNoTitle) == 0) {
+        WCH present[260];
+        os::GetPrivateProfileStringW(kSection, u"TITLE", u"", present, 260, s->szIniPath);
+        if (WCompare(present, kNoTitle) != 0) {
+            WCopy(s->szTitle, 260, kNoTitle);
+            return;
+        }
     }
     BYTE bytes[sizeof s->szTitle];
     DecodeHexBytes(value, bytes, sizeof bytes);
@@ -41,7 +61,8 @@ int LookupNand(const WCH* id, uint32_t lun, const WCH* ini, WCH* value, const WC
     WCH key[64];
     FormatW(key, 64, u"%s_%d", id, int(lun));
     LogMsg(log_format, key);
-    os::GetPrivateProfileStringW(u"NandMap", key, u"", value, 260, ini);
+    value[0] = 0;
+    if (HaveIni(ini)) os::GetPrivateProfileStringW(u"NandMap", key, u"", value, 260, ini);
     return value[0] != 0;
 }
 

@@ -268,11 +268,17 @@ TEST_F(RunChecks, DisconnectEntryIsNoDrive) {
     EXPECT_EQ(ListTexts(), (std::vector<std::u16string>{u"VELQORAX VX500 512GB (RAW)",
                                                        u"VELQORAX VX500 512GB (RAW) - Disconnect"}));
     EXPECT_EQ(HostComboSelection(kIdDriveList), 1);
-    // Chosen afterwards: no re-identification (no time passes), no record.
+    // Chosen afterwards: no re-identification (no time passes), no record,
+    // and nothing left on screen of the drive that went away.
+    os::SendDlgItemMessageW(HostDialogWindow(), kIdProgress, PBM_SETPOS, 70, 0);
+    ASSERT_FALSE(HostControlText(kIdModel).empty());
     ULONGLONG before = HostClockNow();
     ASSERT_EQ(HostSelectListEntry(kIdDriveList, 1), kHostDone);
     EXPECT_EQ(HostClockNow(), before);
     EXPECT_EQ(state->SelectedDisk.szDevicePath[0], 0);
+    for (int id : {kIdModel, kIdSerial, kIdInterface, kIdFirmware, kIdCapacity})
+        EXPECT_EQ(HostControlText(id), u"") << id;
+    EXPECT_EQ(HostProgressPosition(kIdProgress), 0);
     sim::ClearRequests();
     bool ran = true;
     std::vector<HostMessageBox> boxes = Press(&ran);

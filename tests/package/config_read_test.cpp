@@ -1,4 +1,5 @@
 // Reading QuillonInfo.ini into the application state.
+#include <algorithm>
 #include <string>
 
 #include "package/config.h"
@@ -61,6 +62,42 @@ TEST_F(ConfigRead, NoFileGivesTheDefaults) {
     EXPECT_EQ(s->SOCID[0], 0);
     EXPECT_EQ(s->ModelName[0], 0);
     EXPECT_EQ(s->BeforeMessage[0], 0);
+}
+
+// No work folder, so no file name: nothing is read, every key its default,
+// and no image is found.
+TEST_F(ConfigRead, EmptyFileNameGivesTheDefaults) {
+    // A file the profile functions could find by an empty name must not be read.
+    ReadIni("[UPDATEINFO]\nTITLE=41 00\nSOCID=X\nbIsSATA=1\n[NandMap]\n010203040506_1=a.bin\n");
+    GetAppState()->szIniPath[0] = 0;
+    ReadUpdateConfig(nullptr);
+    const AppState* s = GetAppState();
+    EXPECT_EQ(std::u16string(s->szTitle), u"Package Error");
+    EXPECT_EQ(s->SOCID[0], 0);
+    EXPECT_EQ(s->bIsSATA, 0);
+    EXPECT_EQ(s->iInternalFWVersionCheckPart, 3);
+    DiskInfo disk = {};
+    const uint8_t nand[6] = {1, 2, 3, 4, 5, 6};
+    std::copy(nand, nand + 6, disk.NandId);
+    disk.iLunCount = 1;
+    WCH path[260] = u"untouched";
+    EXPECT_EQ(FindImageForNand(&disk, path), 0);
+    EXPECT_EQ(std::u16string(path), u"untouched");
+}
+
+// A TITLE whose text happens to be the default's is still a present key, and
+// is decoded like any other ("Package Error" has no hexadecimal tokens).
+TEST_F(ConfigRead, TitleThatReadsLikeTheDefaultIsDecoded) {
+    ReadIni("[UPDATEINFO]\nTITLE=Package Error\n");
+    WCH expected[260];
+    BYTE bytes[520];
+    DecodeHexBytes(u"Package Error", bytes, sizeof bytes);
+    for (size_t i = 0; i < 260; ++i) expected[i] = WCH(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    expected[259] = 0;
+    EXPECT_EQ(std::u16string(GetAppState()->szTitle), std::u16string(expected));
+    EXPECT_NE(std::u16string(GetAppState()->szTitle), u"Package Error");
+    ReadIni("[UPDATEINFO]\nSOCID=*\n");  // absent: the default as it stands
+    EXPECT_EQ(std::u16string(GetAppState()->szTitle), u"Package Error");
 }
 
 TEST_F(ConfigRead, PowerCtrlKeepsItsLowByte) {
