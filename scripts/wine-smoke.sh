@@ -6,8 +6,8 @@
 # Escape the process ends, the work directory is gone and %TEMP%\Quillon stays.
 #
 # usage: scripts/wine-smoke.sh BUILD_ROOT      (uses BUILD_ROOT/build-win64)
-# The Wine prefix lives in BUILD_ROOT/build-win64/wineprefix and is reused;
-# the screenshot is BUILD_ROOT/build-win64/wine-smoke.png.
+# The Wine prefix is BUILD_ROOT/wine-prefix, shared by every Wine stage and
+# reused; the screenshot is BUILD_ROOT/build-win64/wine-smoke.png.
 # Bounded in time: the first wineboot gets WINEBOOT_TIMEOUT seconds (180),
 # the window WINDOW_TIMEOUT (90), the exit EXIT_TIMEOUT (30).
 set -uo pipefail
@@ -21,20 +21,11 @@ WINEBOOT_TIMEOUT=${WINEBOOT_TIMEOUT:-180}
 WINDOW_TIMEOUT=${WINDOW_TIMEOUT:-90}
 EXIT_TIMEOUT=${EXIT_TIMEOUT:-30}
 
-WINE=$(command -v wine64 || true)
-[ -n "$WINE" ] || [ ! -x /usr/lib/wine/wine64 ] || WINE=/usr/lib/wine/wine64
-[ -n "$WINE" ] || { echo "FAIL: wine64 not found"; exit 1; }
-WINESERVER=$(command -v wineserver || true)
-[ -n "$WINESERVER" ] || [ ! -x /usr/lib/wine/wineserver ] || WINESERVER=/usr/lib/wine/wineserver
+. "$(dirname "$0")/wine-env.sh" && qn_wine_env "$OUT" || exit 1
 for tool in Xvfb xdotool import timeout; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool not found"; exit 1; }
 done
 
-export WINEPREFIX=$TREE/wineprefix
-export WINEARCH=win64
-export WINEDEBUG=${QN_WINEDEBUG:--all}  # QN_WINEDEBUG=+seh etc. when hunting a failure
-# No Mono or Gecko installer prompts during wineboot.
-export WINEDLLOVERRIDES="mscoree,mshtml="
 SHOT=$TREE/wine-smoke.png
 LOG=$TREE/wine-smoke.log
 : >"$LOG"

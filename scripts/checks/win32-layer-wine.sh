@@ -6,11 +6,10 @@
 # usage: scripts/checks/win32-layer-wine.sh BUILD_ROOT
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-OUT=${1:?usage: $0 BUILD_ROOT}/build-win64/os-probe
+BUILD_ROOT=${1:?usage: $0 BUILD_ROOT}
+OUT=$BUILD_ROOT/build-win64/os-probe
 mkdir -p "$OUT"
-WINE=$(command -v wine64 || true)
-[ -n "$WINE" ] || [ ! -x /usr/lib/wine/wine64 ] || WINE=/usr/lib/wine/wine64
-[ -n "$WINE" ] || { echo "win32-layer-wine: wine64 not found"; exit 1; }
+. "$ROOT/scripts/wine-env.sh" && qn_wine_env "$BUILD_ROOT" || exit 1
 cflags=(-std=c++17 -O1 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0A00 -DWIN32_LEAN_AND_MEAN
         -I"$ROOT")
 flags=("${cflags[@]}" "$ROOT/tests/win32/os_probe_win.cpp" "$ROOT"/platform/win32/*.cpp
@@ -23,11 +22,8 @@ i686-w64-mingw32-nm -C --defined-only "$OUT"/obj/*.o > "$OUT/obj/symbols.txt"
 python3 "$ROOT/scripts/os_seam_coverage.py" "$ROOT/platform/os.h" "$OUT/obj/symbols.txt"
 i686-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe32.exe"
 x86_64-w64-mingw32-g++ "${flags[@]}" -o "$OUT/os_probe.exe"
-# The prefix the smoke run uses (created on first use).
-export WINEPREFIX=$OUT/../wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 status=0
 timeout 300 "$WINE" "$OUT/os_probe.exe" | tr -d '\r' || status=1
 # Leave no server behind: a later run on a display must start its own.
-WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 timeout 30 "$WINESERVER" -k >/dev/null 2>&1 || true
 exit $status

@@ -7,8 +7,9 @@
 #
 # Cases:
 #   update         default machine: second list entry, RUN, Yes, the result
-#                  box answered, Escape. Screenshots at start-up, with the
-#                  confirmation open, during the download and with the result open.
+#                  box answered, Escape. Screenshots (the tool's windows,
+#                  cropped) at start-up, with the confirmation open, during the
+#                  download and with the result open.
 #   refusal        a machine whose first drive runs a revision the package does
 #                  not list: RUN is refused with "Do not need to update."
 #   refusal-debug  the same with /debug: the box names the reason, log lines
@@ -18,9 +19,11 @@
 #                  (QuillonSim.exe /package:) on the machine's SATA drive.
 #
 # usage: scripts/checks/wine-gui.sh BUILD_ROOT
-# Uses BUILD_ROOT/build-win64 (QuillonSim.exe, the Wine prefix) and
-# BUILD_ROOT/linux (quillon-sim). Screenshots, transcripts and logs go to
-# BUILD_ROOT/build-win64/wine-gui/.
+# Uses BUILD_ROOT/build-win64 (QuillonSim.exe), BUILD_ROOT/linux (quillon-sim)
+# and the Wine prefix BUILD_ROOT/wine-prefix. Screenshots, transcripts and logs go to
+# BUILD_ROOT/build-win64/wine-gui/. Four of the screenshots are the README's
+# (docs/screenshots/): the check fails when one of those differs in size from
+# this run's; QN_UPDATE_SCREENSHOTS=1 replaces them.
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -41,18 +44,11 @@ STEP_TIMEOUT=${STEP_TIMEOUT:-60}      # seconds for any one thing the window sho
 WINEBOOT_TIMEOUT=${WINEBOOT_TIMEOUT:-180}
 PACE_MS=${PACE_MS:-700}               # a worker's real pause per progress step (QuillonSim /pace:)
 
-WINE=$(command -v wine64 || true)
-[ -n "$WINE" ] || [ ! -x /usr/lib/wine/wine64 ] || WINE=/usr/lib/wine/wine64
-[ -n "$WINE" ] || { echo "FAIL: wine64 not found"; exit 1; }
-WINESERVER=$(command -v wineserver || true)
-[ -n "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+. "$ROOT/scripts/wine-env.sh" && qn_wine_env "$OUT" || exit 1
 for tool in Xvfb xdotool import timeout python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool not found"; exit 1; }
 done
 
-export WINEPREFIX=$TREE/wineprefix WINEARCH=win64
-export WINEDEBUG=${QN_WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
 WORK=$TREE/wine-gui
 rm -rf "$WORK"
 mkdir -p "$WORK"
@@ -166,11 +162,30 @@ for line in open(sys.argv[1]):
 print(pos)' "$TRANSCRIPT"
 }
 
-shot() {  # shot NAME: the whole screen, with the bar position the transcript last recorded
+# The part of the screen the tool's windows cover (the dialog and any box it
+# opened), with a 4-pixel margin: WIDTHxHEIGHT+X+Y for import -crop.
+window_area() {
+  local w line x0=100000 y0=100000 x1=0 y1=0 X Y WIDTH HEIGHT
+  for w in $(windows_titled); do
+    X=""; Y=""; WIDTH=""; HEIGHT=""
+    while IFS= read -r line; do
+      case $line in X=*) X=${line#X=} ;; Y=*) Y=${line#Y=} ;; WIDTH=*) WIDTH=${line#WIDTH=} ;; HEIGHT=*) HEIGHT=${line#HEIGHT=} ;; esac
+    done < <(xdotool getwindowgeometry --shell "$w" 2>/dev/null)
+    [ -n "$X" ] && [ -n "$HEIGHT" ] || continue
+    ((X < x0)) && x0=$X; ((Y < y0)) && y0=$Y
+    ((X + WIDTH > x1)) && x1=$((X + WIDTH)); ((Y + HEIGHT > y1)) && y1=$((Y + HEIGHT))
+  done
+  ((x1 > 0)) || return 1
+  x0=$((x0 > 4 ? x0 - 4 : 0)); y0=$((y0 > 4 ? y0 - 4 : 0))
+  echo "$((x1 + 4 - x0))x$((y1 + 4 - y0))+$x0+$y0"
+}
+
+shot() {  # shot NAME: the tool's windows, with the bar position the transcript last recorded
   sleep 0.5  # let the window paint
-  local before after
+  local before after area
   before=$(last_position)
-  timeout 30 import -window root "$WORK/$1.png" 2>>"$LOG" || { fail "screenshot $1"; return 1; }
+  area=$(window_area) || { fail "no window to photograph for $1"; return 1; }
+  timeout 30 import -window root -crop "$area" +repage "$WORK/$1.png" 2>>"$LOG" || { fail "screenshot $1"; return 1; }
   after=$(last_position)
   echo "$1.png: progress bar at $before (transcript before the shot), $after (after)" | tee -a "$WORK/screenshots.txt"
 }
@@ -394,6 +409,30 @@ run_case refusal case_refusal
 run_case refusal-debug case_refusal /debug
 run_case refused-close case_refused_close
 run_case sata case_sata
+
+# The README's pictures (docs/screenshots/) against the ones this run made:
+# a picture whose size differs no longer shows the window as it is.
+# QN_UPDATE_SCREENSHOTS=1 copies the new ones over.
+check_screenshots() {
+  local pair made kept new old stale=0
+  for pair in update-1-start:start-up refusal-box:refusal update-3-download:download update-4-result:result; do
+    made=$WORK/${pair%%:*}.png kept=$ROOT/docs/screenshots/${pair#*:}.png
+    [ -f "$made" ] || continue  # the case did not run (WINE_GUI_CASES) or failed before it
+    if [ "${QN_UPDATE_SCREENSHOTS:-}" = 1 ]; then
+      mkdir -p "$ROOT/docs/screenshots" && cp "$made" "$kept" && echo "updated $kept"
+      continue
+    fi
+    new=$(identify -format '%wx%h' "$made" 2>/dev/null)
+    old=$(identify -format '%wx%h' "$kept" 2>/dev/null || echo missing)
+    if [ "$new" != "$old" ]; then
+      echo "FAIL: docs/screenshots/${pair#*:}.png is stale ($old; this run made $new: $made);" \
+           "QN_UPDATE_SCREENSHOTS=1 $0 $OUT copies the new pictures"
+      stale=1
+    fi
+  done
+  return $stale
+}
+check_screenshots || failures=$((failures + 1))
 
 echo "screenshots and transcripts: $WORK"
 [ $failures = 0 ] || { echo "wine-gui: $failures case(s) failed"; exit 1; }
