@@ -44,10 +44,12 @@ want_group() {
     fuzz) echo clang "$(clang_runtime)" valgrind ;;
   esac
 }
-missing_of() {
-  local p out=()
-  for p in $(want_group "$1"); do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || out+=("$p")
+missing_of() {  # one dpkg-query for the whole group: a second run costs almost nothing
+  local wanted installed p out=()
+  wanted=$(want_group "$1")
+  installed=$(dpkg-query -W -f='${Package} ${Status}\n' $wanted 2>/dev/null | awk '/install ok installed/ { print $1 }')
+  for p in $wanted; do
+    grep -qx "$p" <<<"$installed" || out+=("$p")
   done
   echo "${out[@]}"
 }
