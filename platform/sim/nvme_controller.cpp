@@ -48,6 +48,7 @@ NvmeController::NvmeController(const DriveDesc& desc, DriveHost* host) : desc_(d
     running_.revision = desc.firmware;
     running_.internal_version = desc.vendor.internal_version;
     running_.mp_version = desc.vendor.mp_version;
+    if (desc.vendor.mp_block.size() == kBlock) std::memcpy(mp_head_, desc.vendor.mp_block.data(), sizeof mp_head_);
     running_.ftl_build = desc.vendor.ftl_build;
     running_.config = desc.vendor.config_block;
     if (running_.config.size() != kBlock) {
@@ -129,6 +130,15 @@ void NvmeController::DriveInfo(uint8_t* data, uint32_t length) const {
 void NvmeController::MpInfo(uint8_t* data, uint32_t length) const {
     const VendorDesc& v = desc_.vendor;
     uint8_t b[kBlock] = {};
+    if (v.mp_block.size() == kBlock) {
+        // The block as the machine file gives it; the head is still what the
+        // tool last wrote, and an update that ran still shows its version.
+        std::memcpy(b, v.mp_block.data(), kBlock);
+        std::memcpy(b, mp_head_, sizeof mp_head_);
+        if (running_.mp_version != v.mp_version) PutAscii(b + 1606, 10, running_.mp_version);
+        Give(data, length, b, sizeof b);
+        return;
+    }
     std::memcpy(b, mp_head_, sizeof mp_head_);
     Put16(b + 280, v.mp_marker);
     Put16(b + 288, v.pages_per_block);

@@ -82,6 +82,10 @@ void SataDevice::Detail(uint8_t* b) const {
 
 void SataDevice::Geometry(uint8_t* b) const {
     const VendorDesc& v = desc_.vendor;
+    if (v.mp_block.size() == kBlock) {
+        std::memcpy(b, v.mp_block.data(), kBlock);
+        return;
+    }
     std::memset(b, 0, kBlock);
     Put16(b + 280, v.mp_marker);
     Put16(b + 288, v.pages_per_block);

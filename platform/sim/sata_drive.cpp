@@ -22,6 +22,11 @@ public:
 
 private:
     Outcome Translate(ScsiCommand& command);
+    // The last piece of an image came in and the image runs: a drive whose
+    // machine file says so leaves now, as its on_activate describes.
+    void LeaveIfCommitted(const AtaRegisters& r, const AtaResult& result) {
+        if (r.command == 0x92 && result.count == 2 && desc_.sata_leaves_on_commit) host_->Leave(false);
+    }
     Outcome Inquiry(ScsiCommand& command);
 
     DriveDesc desc_;
@@ -47,6 +52,7 @@ Outcome SataDrive::Ata(AtaCommand& c) {
         c.task_file[6] = 0x51;  // DRDY | ERR
     } else {
         c.task_file[1] = result.count;
+        LeaveIfCommitted(r, result);
     }
     return Outcome();
 }
@@ -125,6 +131,7 @@ Outcome SataDrive::Translate(ScsiCommand& c) {
     }
     AtaResult result = device_.Execute(r, direction, c.data, c.length);
     if (result.error) return CheckCondition(0x0B, 0x00, 0x1D);
+    LeaveIfCommitted(r, result);
     return Outcome();
 }
 

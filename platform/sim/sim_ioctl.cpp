@@ -4,6 +4,7 @@
 // stack makes, to the drive's model (sim_drive.h). Every request is recorded.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/os.h"
 #include "platform/sim/sim_countdown.h"
@@ -41,6 +42,11 @@ T Read(const std::vector<uint8_t>& bytes) {
 // METHOD_BUFFERED: the output buffer starts as the system buffer, which holds the input.
 void EchoInput(Call& c) {
     if (c.out && c.out_size) std::memcpy(c.out, c.in.data(), std::min<size_t>(c.in.size(), c.out_size));
+}
+
+// Payload bytes go into the record only while the machine keeps them.
+void KeepBytes(Call& c, std::vector<uint8_t>* field, const uint8_t* begin, const uint8_t* end) {
+    if (c.m.keep_payloads) field->assign(begin, end);
 }
 
 DriveState* Target(Call& c) { return c.drive >= 0 ? &c.m.drives[c.drive] : nullptr; }
@@ -174,7 +180,7 @@ DWORD ScsiPassThrough(Call& c) {
     if (sptd.DataTransferLength > kMaxTransfer) return ERROR_INVALID_PARAMETER;
     if (sptd.DataTransferLength && !sptd.DataBuffer) return kErrorNoAccess;
     uint8_t* data = static_cast<uint8_t*>(sptd.DataBuffer);
-    if (sptd.DataIn == kScsiIoctlDataOut && data) c.record.data_out.assign(data, data + sptd.DataTransferLength);
+    if (sptd.DataIn == kScsiIoctlDataOut && data) KeepBytes(c, &c.record.data_out, data, data + sptd.DataTransferLength);
 
     DriveState* d = Target(c);
     Outcome o;
@@ -195,7 +201,7 @@ DWORD ScsiPassThrough(Call& c) {
         }
     }
     if (o.win32_error) return o.win32_error;
-    if (sptd.DataIn == kScsiIoctlDataIn && data) c.record.data_in.assign(data, data + sptd.DataTransferLength);
+    if (sptd.DataIn == kScsiIoctlDataIn && data) KeepBytes(c, &c.record.data_in, data, data + sptd.DataTransferLength);
     EchoInput(c);
     ScsiPassThroughDirect reply = sptd;
     reply.ScsiStatus = o.scsi_status;
@@ -204,6 +210,9 @@ DWORD ScsiPassThrough(Call& c) {
     reply.SenseInfoLength = sense;
     std::memcpy(c.out, &reply, sizeof reply);
     if (sense) std::memcpy(c.out + sptd.SenseInfoOffset, o.sense, sense);
+    c.record.scsi = true;
+    c.record.scsi_status = o.scsi_status;
+    c.record.sense.assign(o.sense, o.sense + sense);
     c.returned = sense ? sptd.SenseInfoOffset + sense : sptd.Length;
     return 0;
 }
@@ -225,7 +234,7 @@ DWORD AtaPassThrough(Call& c) {
     // The port driver wants word-aligned data buffers.
     if (reinterpret_cast<uintptr_t>(aptd.DataBuffer) & 1) return ERROR_INVALID_PARAMETER;
     uint8_t* data = static_cast<uint8_t*>(aptd.DataBuffer);
-    if (out && data) c.record.data_out.assign(data, data + aptd.DataTransferLength);
+    if (out && data) KeepBytes(c, &c.record.data_out, data, data + aptd.DataTransferLength);
 
     AtaCommand command = {};
     command.flags = aptd.AtaFlags;
@@ -250,10 +259,13 @@ DWORD AtaPassThrough(Call& c) {
         command.task_file[0] = 0x04;  // no model: the command is aborted
         command.task_file[6] = 0x51;
     }
-    if (in && data) c.record.data_in.assign(data, data + aptd.DataTransferLength);
+    if (in && data) KeepBytes(c, &c.record.data_in, data, data + aptd.DataTransferLength);
     EchoInput(c);
     AtaPassThroughDirect reply = aptd;
+    if (d->desc.ata_status >= 0) command.task_file[6] = static_cast<uint8_t>(d->desc.ata_status);
     std::memcpy(reply.CurrentTaskFile, command.task_file, 8);
+    c.record.ata = true;
+    std::memcpy(c.record.ata_registers, command.task_file, 8);
     std::memcpy(c.out, &reply, sizeof reply);
     c.returned = sizeof reply;
     return 0;
@@ -298,7 +310,7 @@ DWORD ProtocolCommandRequest(Call& c) {
     Outcome o = d->model->Command(command);
     if (o.win32_error) return o.win32_error;
     if (command.from_device)
-        c.record.data_in.assign(command.from_device, command.from_device + command.from_device_length);
+        KeepBytes(c, &c.record.data_in, command.from_device, command.from_device + command.from_device_length);
     StorageProtocolCommand reply = pc;
     reply.ReturnStatus = command.return_status;
     reply.ErrorCode = command.error_code;
@@ -416,11 +428,15 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     m.requests.emplace_back();
     RequestRecord& record = m.requests.back();
     record.ioctl = code;
+    record.tick = VirtualNow();
     auto finish = [&](DWORD error, DWORD count) -> BOOL {
         record.result = error ? FALSE : TRUE;
         record.error = error;
-        if (!error && out && count) record.out.assign(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + count);
+        record.returned = error ? 0 : count;
+        if (!error && out && count && m.keep_payloads)
+            record.out.assign(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + count);
         if (returned) *returned = error ? 0 : count;
+        if (m.request_observer) m.request_observer(record);
         os::SetLastError(error);
         return record.result;
     };
@@ -433,7 +449,9 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     // Without an OVERLAPPED structure Windows writes the byte count through
     // this pointer unconditionally; a null one would fault there.
     if (!returned) return finish(ERROR_INVALID_PARAMETER, 0);
-    if (in) record.in.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + in_size);
+    std::vector<uint8_t> input;
+    if (in) input.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + in_size);
+    if (m.keep_payloads) record.in = input;
     // The access bits of the code must be granted by the handle.
     DWORD needs = (code >> 14) & 3;
     if (((needs & 1) && !(object->access & GENERIC_READ)) || ((needs & 2) && !(object->access & GENERIC_WRITE)))
@@ -447,7 +465,9 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
         if (TakeFaultFor(m, drive, FaultMatch::kIoctl, code, &o, nullptr))
             return finish(o.win32_error ? o.win32_error : ERROR_IO_DEVICE, 0);
     }
-    Call call{m, object, drive, code, record.in, static_cast<uint8_t*>(out), out_size, 0, record};
+    Call call{m, object, drive, code, std::move(input), static_cast<uint8_t*>(out), out_size, 0, record};
     DWORD error = Dispatch(call);
+    // A drive that leaves after this many requests answers this one first.
+    if (call.drive >= 0) CountDriveRequest(m, call.drive);
     return finish(error, call.returned);
 }

@@ -269,7 +269,8 @@ bool ReadReturn(Reader& r, const json& o, const std::string& path, ReturnDesc* o
 
 bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorDesc* v) {
     if (!r.Keys(o, path, {"family", "command_set", "drive_info", "soc_id", "nand_id", "internal_version", "ftl_build",
-                          "geometry", "mp_marker", "mp_soc_id", "mp_version", "config_version", "config_block"}))
+                          "geometry", "mp_marker", "mp_soc_id", "mp_version", "config_version", "config_block",
+                          "mp_block"}))
         return false;
     std::vector<uint8_t> nand;
     if (!r.Flag(o, path, "family", &v->family) || !r.Int(o, path, "command_set", 0, 1, &v->command_set) ||
@@ -283,7 +284,7 @@ bool ReadVendor(Reader& r, const json& o, const std::string& path, VendorDesc* v
         !r.Int(o, path, "ftl_build", 0, 0xFFFFFFFFll, &v->ftl_build) ||
         !r.Int(o, path, "mp_marker", 0, 0xFFFF, &v->mp_marker) || !r.Int(o, path, "mp_soc_id", 0, 0xFFFF, &v->mp_soc_id) ||
         !r.Text(o, path, "mp_version", &v->mp_version) || !r.Text(o, path, "config_version", &v->config_version) ||
-        !r.Hex(o, path, "config_block", 4096, &v->config_block))
+        !r.Hex(o, path, "config_block", 4096, &v->config_block) || !r.Hex(o, path, "mp_block", 4096, &v->mp_block))
         return false;
     if (nand.size() == 6)
         for (int i = 0; i < 6; ++i) v->nand_id[i] = nand[i];
@@ -325,7 +326,7 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) 
     if (!r.Keys(o, path, {"name", "number", "kind", "attachment", "bus_type", "present", "model", "serial", "firmware",
                           "blocks", "sector_size", "pci_vendor", "pci_subsystem_vendor", "sata_link_gen", "inquiry",
                           "activation_applies", "vendor", "parent_service", "disk_id", "usb", "pci", "scsi", "on_activate",
-                          "on_power_cycle", "firmware_slots"}))
+                          "on_power_cycle", "firmware_slots", "leave_after", "ata_status", "leaves_on_commit"}))
         return false;
     if (!o.contains("number")) return r.Fail(path, "a drive needs its physical drive \"number\"");
     if (!o.contains("attachment")) return r.Fail(path, "a drive needs an \"attachment\"");
@@ -421,6 +422,26 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) 
         d->on_activate = ReturnDesc();
         if (!ReadReturn(r, o["on_activate"], path + "/on_activate", &d->on_activate)) return false;
     }
+    if (o.contains("leave_after")) {
+        const json& a = o["leave_after"];
+        std::string ap = path + "/leave_after";
+        LeaveAfterDesc& after = d->leave_after;
+        if (!r.Keys(a, ap, {"requests", "seconds", "gone_seconds", "returns", "returns_as", "moves_to"}) ||
+            !r.Int(a, ap, "requests", 1, 1000000000, &after.requests) || !r.Number(a, ap, "seconds", &after.seconds))
+            return false;
+        if ((after.requests > 0) == (after.seconds > 0))
+            return r.Fail(ap, "\"leave_after\" needs one of \"requests\" (from 1) or \"seconds\" (above 0)");
+        json how = json::object();
+        for (const char* key : {"gone_seconds", "returns", "returns_as", "moves_to"})
+            if (a.contains(key)) how[key] = a[key];
+        // Left out, it stays away.
+        if (!a.contains("gone_seconds") && !a.contains("returns")) how["returns"] = false;
+        if (!ReadReturn(r, how, ap, &after.how)) return false;
+    }
+    if (o.contains("ata_status") && !r.Int(o, path, "ata_status", 0, 255, &d->ata_status)) return false;
+    if (!r.Flag(o, path, "leaves_on_commit", &d->sata_leaves_on_commit)) return false;
+    if (d->sata_leaves_on_commit && (d->kind != DriveKind::kSata || !d->on_activate.leaves))
+        return r.Fail(path + "/leaves_on_commit", "\"leaves_on_commit\" needs a SATA drive with \"on_activate\"");
     if (o.contains("on_power_cycle")) {
         d->on_power_cycle = ReturnDesc();
         if (!ReadReturn(r, o["on_power_cycle"], path + "/on_power_cycle", &d->on_power_cycle)) return false;

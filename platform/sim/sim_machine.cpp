@@ -375,6 +375,7 @@ bool InstallMachine(const MachineDesc& desc, std::string* error) {
     DropAllObjects();
     m.requests.clear();
     m.open_sets = 0;
+    m.installed_at = VirtualNow();
     std::string problem = BuildInto(m, desc);
     if (!problem.empty()) {
         m.drives.clear();
@@ -390,6 +391,14 @@ void ResetMachine() { InstallMachine(MachineDesc()); }
 
 void CatchUp(MachineState& m) {
     uint64_t now = VirtualNow();
+    for (size_t i = 0; i < m.drives.size(); ++i) {
+        const LeaveAfterDesc& after = m.drives[i].desc.leave_after;
+        if (after.seconds > 0 && !m.drives[i].left_by_itself &&
+            now >= m.installed_at + static_cast<uint64_t>(after.seconds * 1000.0 + 0.5)) {
+            m.drives[i].left_by_itself = true;
+            DriveLeavesAs(m, static_cast<int>(i), after.how);
+        }
+    }
     for (DriveState& d : m.drives) {
         if (!d.returning || now < d.return_at) continue;
         d.returning = false;
@@ -401,7 +410,21 @@ void CatchUp(MachineState& m) {
 
 void DriveLeaves(MachineState& m, int index, bool power_cycle) {
     DriveState& d = m.drives[index];
-    const ReturnDesc& r = power_cycle ? d.desc.on_power_cycle : d.desc.on_activate;
+    DriveLeavesAs(m, index, power_cycle ? d.desc.on_power_cycle : d.desc.on_activate);
+}
+
+void CountDriveRequest(MachineState& m, int index) {
+    DriveState& d = m.drives[index];
+    ++d.requests_seen;
+    const LeaveAfterDesc& after = d.desc.leave_after;
+    if (after.requests > 0 && !d.left_by_itself && d.requests_seen >= after.requests) {
+        d.left_by_itself = true;
+        DriveLeavesAs(m, index, after.how);
+    }
+}
+
+void DriveLeavesAs(MachineState& m, int index, const ReturnDesc& r) {
+    DriveState& d = m.drives[index];
     if (!r.leaves || !d.present) return;
     d.present = false;
     ++d.generation;
@@ -460,6 +483,16 @@ void ClearRequests() {
     Machine().requests.clear();
 }
 
+void KeepRequestPayloads(bool keep) {
+    sim::MachineLock lock(Machine().mutex);
+    Machine().keep_payloads = keep;
+}
+
+void SetRequestObserver(RequestObserver observer) {
+    sim::MachineLock lock(Machine().mutex);
+    Machine().request_observer = observer;
+}
+
 int OpenHandleCount() { return OpenObjectCount(); }
 
 int OpenDeviceInfoSetCount() { return Machine().open_sets; }
@@ -486,6 +519,33 @@ void TriggerPowerCycle(const std::string& name) {
     sim::MachineLock lock(m.mutex);
     int i = FindDriveByName(m, name);
     if (i >= 0) DriveLeaves(m, i, true);
+}
+
+bool UnplugDrive(const std::string& name) {
+    MachineState& m = Machine();
+    sim::MachineLock lock(m.mutex);
+    CatchUp(m);
+    int i = FindDriveByName(m, name);
+    if (i < 0) return false;
+    DriveState& d = m.drives[i];
+    if (d.present) ++d.generation;
+    d.present = false;
+    d.returning = false;  // a pulled drive does not come back on its own
+    return true;
+}
+
+bool PlugDrive(const std::string& name) {
+    MachineState& m = Machine();
+    sim::MachineLock lock(m.mutex);
+    CatchUp(m);
+    int i = FindDriveByName(m, name);
+    if (i < 0) return false;
+    DriveState& d = m.drives[i];
+    if (d.present) return true;
+    d.present = true;
+    d.returning = false;
+    if (d.model) d.model->PowerOn();
+    return true;
 }
 
 }  // namespace sim

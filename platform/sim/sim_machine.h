@@ -65,6 +65,10 @@ struct VendorDesc {
     // default block carrying config_version.
     std::vector<uint8_t> config_block;
     std::string config_version;
+    // The whole MP-information block (SATA: geometry block), 4096 bytes, in
+    // place of the one built from the fields above; empty: built. The first
+    // 144 bytes are still the ones the tool last wrote there.
+    std::vector<uint8_t> mp_block;
 };
 
 // What the drive does when it leaves the machine (firmware activated, bridge
@@ -89,6 +93,16 @@ struct FirmwareSlotsDesc {
     int count = 1;
     int active = 1;
     std::vector<std::string> revisions;
+};
+
+// A drive that leaves by itself in the middle of whatever the tool is doing:
+// right after its requests-th request (counted from the machine's start, on
+// any of its handles), or once seconds of virtual time have passed since the
+// machine was installed; then as how says (gone_seconds, returns, moves_to).
+struct LeaveAfterDesc {
+    int requests = 0;    // 0: not by count
+    double seconds = 0;  // 0: not by time
+    ReturnDesc how;
 };
 
 // Place in the USB tree: the device node the disk hangs off (the bridge),
@@ -148,6 +162,13 @@ struct DriveDesc {
 
     ReturnDesc on_activate;     // after a firmware activation
     ReturnDesc on_power_cycle;  // after a bridge power cycle
+    // SATA drives stay at their port once a downloaded image runs; true
+    // makes them leave as on_activate says right after the last piece.
+    bool sata_leaves_on_commit = false;
+    LeaveAfterDesc leave_after;
+    // Native SATA port: the status register every ATA pass-through returns,
+    // in place of the drive's own (DRDY 0x50, or 0x51 with ERR); -1: the drive's.
+    int ata_status = -1;
 };
 
 // ---- the USB tree ---------------------------------------------------------------
@@ -278,9 +299,29 @@ struct RequestRecord {
     std::vector<uint8_t> out;       // output buffer bytes after the request (returned bytes)
     BOOL result = FALSE;
     DWORD error = 0;  // last error when result is FALSE
+    // Kept whether or not payloads are (KeepRequestPayloads).
+    uint64_t tick = 0;   // virtual time when the request was made
+    DWORD returned = 0;  // the byte count DeviceIoControl handed back
+    // SCSI pass-through that reached the drive: the status and the sense bytes returned.
+    bool scsi = false;
+    uint8_t scsi_status = 0;
+    std::vector<uint8_t> sense;
+    // ATA pass-through that reached the drive: the task file as it came back
+    // (error, count, LBA low / mid / high, device, status, reserved).
+    bool ata = false;
+    uint8_t ata_registers[8] = {};
 };
 const std::vector<RequestRecord>& Requests();
 void ClearRequests();
+// Whether records keep the byte payloads (in, data_out, data_in, out). On
+// by default; a long run that only needs the timeline turns it off so a
+// large image is not held twice more in the record.
+void KeepRequestPayloads(bool keep);
+// Called with each request's record as it ends, on the thread that made it,
+// under the machine's lock (the observer must not call back into the
+// machine). nullptr: none. quillon-sim writes its timeline with it.
+using RequestObserver = void (*)(const RequestRecord& record);
+void SetRequestObserver(RequestObserver observer);
 
 // Leak accounting: simulator handles and device information sets open now.
 int OpenHandleCount();
@@ -292,5 +333,10 @@ int DriveNumber(const std::string& name);  // -1 when absent
 // Let a drive leave as if its firmware were activated / its bridge power-cycled.
 void TriggerActivation(const std::string& name);
 void TriggerPowerCycle(const std::string& name);
+// Hot unplug: the drive leaves now and stays away (its handles go stale)
+// until PlugDrive brings it back where it was; plugging it in powers it on.
+// false when no drive has that name.
+bool UnplugDrive(const std::string& name);
+bool PlugDrive(const std::string& name);
 
 }  // namespace sim

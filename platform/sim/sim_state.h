@@ -101,6 +101,8 @@ struct DriveState {
     DEVINST bridge = 0;       // USB device node of a USB drive, else 0
     DEVINST controller = 0;   // PCI controller of an NVMe / SATA drive, else 0
     std::map<uint64_t, int> counts;  // (match, code) → requests seen
+    int requests_seen = 0;           // DeviceIoControl calls that reached it
+    bool left_by_itself = false;     // leave_after has fired
     std::unique_ptr<HostOfDrive> host;
     std::unique_ptr<SimDrive> model;
 };
@@ -112,7 +114,10 @@ struct MachineState {
     std::vector<Node> nodes;  // DEVINST n is nodes[n - 1]
     std::vector<DriveState> drives;
     std::vector<RequestRecord> requests;
+    bool keep_payloads = true;
+    RequestObserver request_observer = nullptr;
     int open_sets = 0;
+    uint64_t installed_at = 0;  // virtual time of InstallMachine
 };
 
 MachineState& Machine();
@@ -132,6 +137,10 @@ std::string ServiceOf(const DriveDesc& desc);
 bool TakeFaultFor(MachineState& machine, int drive, FaultMatch match, uint32_t code, Outcome* outcome,
                   uint8_t* ata_error);
 void DriveLeaves(MachineState& machine, int drive, bool power_cycle);
+// The drive leaves as how says (when how.leaves and it is present).
+void DriveLeavesAs(MachineState& machine, int drive, const ReturnDesc& how);
+// After a request reached a drive: its leave_after count may be up.
+void CountDriveRequest(MachineState& machine, int drive);
 
 // Build the tree and the drives of a machine description (assumed valid).
 void BuildMachine(MachineState& machine, const MachineDesc& desc);

@@ -66,7 +66,7 @@ TEST(SimJson, MistakesNameTheirLine) {
     EXPECT_EQ("m.json:4: unknown key \"modle\" (known here: name, number, kind, attachment, bus_type, present, model, "
               "serial, firmware, blocks, sector_size, pci_vendor, pci_subsystem_vendor, sata_link_gen, inquiry, "
               "activation_applies, vendor, parent_service, disk_id, usb, pci, scsi, on_activate, on_power_cycle, "
-              "firmware_slots)",
+              "firmware_slots, leave_after, ata_status, leaves_on_commit)",
               ParseError("{\n \"drives\": [\n  { \"number\": 0, \"attachment\": \"native\",\n    \"modle\": \"x\" } ]\n}"));
     EXPECT_EQ("m.json:3: \"attachment\" must be one of native, rst, asmedia, jmicron, realtek, sata_port, usb_sata, "
               "scsi_adapter",

@@ -27,7 +27,10 @@ def run(args, script=None):
         if os.path.exists(transcript):
             with open(transcript) as f:
                 events = [json.loads(line) for line in f if line.strip()]
-        leftovers = os.listdir(os.path.join(tmp, "Quillon")) if os.path.isdir(os.path.join(tmp, "Quillon")) else None
+        # The run's own temporary folder (--keep-temp names it): what the tool left there.
+        kept = [line.split(": ", 1)[1] for line in proc.stdout.splitlines() if line.startswith("temporary folder kept: ")]
+        quillon = os.path.join(kept[0], "Quillon") if kept else None
+        leftovers = os.listdir(quillon) if quillon and os.path.isdir(quillon) else None
         return proc, events, leftovers
 
 
@@ -67,7 +70,7 @@ def dedupe(seq):
 
 
 # 1. The default run: first drive (native NVMe), RUN, Yes, result, close.
-proc, ev, left = run([])
+proc, ev, left = run(["--keep-temp"])
 check("default run exits 0", proc.returncode == 0, proc.stderr[-400:])
 results = [e["code"] for e in ev if e["event"] == "result"]
 check("one result, success", results == [1], str(results))

@@ -3,6 +3,11 @@
 // Starts the tool as Windows would (AppMain with the command line), waits
 // for its dialog to settle, prints what the dialog shows, closes it with
 // Escape and waits for the tool to end.
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,97 +18,81 @@
 #include "core/app_state.h"
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_read_file.h"
 #ifdef QN_HAVE_DEFAULT_PACKAGE
 #include "res/package/default_package.h"
 #include "res/version.h"
 #endif
+#include "tools/quillon-sim/sim_files.h"
 #include "tools/quillon-sim/sim_options.h"
 #include "tools/quillon-sim/sim_report.h"
 #include "tools/quillon-sim/sim_script.h"
+#include "tools/quillon-sim/sim_timeline.h"
 
 namespace {
 
-int LoadPackage(const std::string& path) {
+// Exit codes (docs/simulator.md).
+constexpr int kExitOk = 0;
+constexpr int kExitNotDone = 1;  // a step could not be done, an input could not be read
+constexpr int kExitUsage = 2;
+constexpr int kExitUpdateFailed = 3;
+
+void Complain(const std::string& text) { fprintf(stderr, "quillon-sim: %s\n", text.c_str()); }
+
+// The package replaces the embedded one. A file that is not a whole zip
+// archive stops the run before the tool starts.
+bool LoadPackage(const std::string& path) {
     std::string bytes;
-    if (!sim::ReadWholeFile(path, &bytes)) {
-        fprintf(stderr, "quillon-sim: cannot read %s\n", path.c_str());
-        return -1;
+    std::string error;
+    if (!ReadInputFile(path, &bytes, &error)) {
+        Complain(error);
+        return false;
+    }
+    std::string problem = ZipProblem(bytes);
+    if (!problem.empty()) {
+        Complain(path + ": " + problem);
+        return false;
     }
     HostRegisterResource(u"FWPACKAGEZIP", 1000, bytes.data(), bytes.size());
-    return 0;
+    return true;
 }
 
-// Everything the tool says outside its dialog goes to stdout as it happens.
-void WatchTheTool(bool debug) {
-    if (debug) {
-        HostDebugSetForward([](const WCH* text) {
-            printf("debug: %s\n", Utf8(text).c_str());
-            TranscriptEvent("log", ",\"text\": " + JsonString(Utf8(text)));
-        });
+bool LoadMachine(const std::string& path) {
+    std::string error;
+    if (path.empty()) {
+        if (!sim::StartMachine("", &error)) {
+            Complain(error);
+            return false;
+        }
+        return true;
     }
-    HostObservers observers;
-    observers.message_box = [](const HostMessageBox& box) {
-        printf("%s\n", DescribeMessageBox(box).c_str());
-        TranscriptEvent("msgbox", ",\"caption\": " + JsonString(Utf8(box.caption)) + ", \"text\": " +
-                                      JsonString(Utf8(box.text)) + ", \"style\": " + std::to_string(box.style) +
-                                      ", \"answer\": " + std::to_string(box.answer));
-    };
-    observers.progress = [](int, int position) {
-        TranscriptEvent("progress", ",\"position\": " + std::to_string(position));
-    };
-    HostSetObservers(observers);
+    std::string bytes;
+    sim::MachineDesc machine;
+    if (!ReadInputFile(path, &bytes, &error) || !sim::ParseMachineJson(bytes, path, &machine, &error)) {
+        Complain(error);
+        return false;
+    }
+    std::string problem;
+    if (!sim::InstallMachine(machine, &problem)) {
+        Complain(path + ": " + problem);
+        return false;
+    }
+    return true;
 }
 
-// The list and the five information lines, as transcript events.
-void RecordDialog() {
-    std::string entries = "[";
-    for (const HostComboItem& item : HostComboItems(kIdDriveList)) {
-        if (entries.size() > 1) entries += ", ";
-        entries += JsonString(Utf8(item.text));
+bool LoadScript(const std::string& path, std::vector<ScriptStep>* steps) {
+    std::string text = DefaultScript();
+    std::string error;
+    if (!path.empty()) {
+        if (!ReadInputFile(path, &text, &error)) {
+            Complain(error);
+            return false;
+        }
     }
-    entries += "]";
-    TranscriptEvent("list", ",\"entries\": " + entries +
-                                ", \"selected\": " + std::to_string(HostComboSelection(kIdDriveList)) +
-                                ", \"run_enabled\": " + (HostControlEnabled(kIdRun) ? "true" : "false") +
-                                ", \"list_enabled\": " + (HostControlEnabled(kIdDriveList) ? "true" : "false"));
-    std::string lines = "[";
-    for (int id : {kIdModel, kIdSerial, kIdInterface, kIdFirmware, kIdCapacity}) {
-        if (lines.size() > 1) lines += ", ";
-        lines += JsonString(Utf8(HostControlText(id)));
+    if (!ParseScript(text, steps, &error)) {
+        Complain((path.empty() ? std::string("default script") : path) + ":" + error);
+        return false;
     }
-    TranscriptEvent("info", ",\"lines\": " + lines + "]");
-}
-
-size_t g_requests_seen = 0;
-size_t g_calls_seen = 0;
-int g_results_seen = 0;
-
-// What happened during one step that the observers do not report.
-void RecordAfterStep(bool requests) {
-    if (UpdateResultCount() != g_results_seen) {
-        g_results_seen = UpdateResultCount();
-        TranscriptEvent("result", ",\"code\": " + std::to_string(LastUpdateResult()));
-    }
-    std::vector<HostSystemCall> calls = HostSystemCalls();
-    for (; g_calls_seen < calls.size(); ++g_calls_seen)
-        if (calls[g_calls_seen].name == "ExitWindowsEx")
-            TranscriptEvent("shutdown", ",\"flags\": " + std::to_string(calls[g_calls_seen].value));
-    const std::vector<sim::RequestRecord>& all = sim::Requests();
-    if (!requests) {
-        g_requests_seen = all.size();
-        return;
-    }
-    for (; g_requests_seen < all.size(); ++g_requests_seen) {
-        const sim::RequestRecord& r = all[g_requests_seen];
-        char ioctl[16];
-        snprintf(ioctl, sizeof ioctl, "0x%08X", static_cast<unsigned>(r.ioctl));
-        TranscriptEvent("request", ",\"path\": " + JsonString(Utf8(r.path)) + ", \"ioctl\": \"" + ioctl +
-                                       "\", \"input\": " + JsonHex(r.in) + ", \"data_out\": " +
-                                       JsonHex(r.data_out) + ", \"data_in\": " + JsonHex(r.data_in) +
-                                       ", \"return\": " + std::to_string(r.result) +
-                                       ", \"last_error\": " + std::to_string(r.error));
-    }
+    return true;
 }
 
 int AnswerOf(const std::string& word) {
@@ -114,82 +103,114 @@ int AnswerOf(const std::string& word) {
 }
 
 // One step of the script; false when it could not be carried out.
-bool Play(const ScriptStep& step) {
+bool Play(const ScriptStep& step, const std::string& script_name) {
     printf("> %s%s%s\n", step.verb.c_str(), step.arg.empty() ? "" : " ", step.arg.c_str());
+    fflush(stdout);
     int rc = kHostDone;
+    std::string why;
     if (step.verb == "select") {
         rc = HostSelectListEntry(kIdDriveList, atoi(step.arg.c_str()));
+        if (rc == kHostRefused) why = "no entry " + step.arg + " or the list is disabled";
     } else if (step.verb == "run") {
         rc = HostPressButton(kIdRun);
+        if (rc == kHostRefused) why = "RUN is disabled";
     } else if (step.verb == "answer") {
         HostScriptMessageBoxAnswer(AnswerOf(step.arg));
     } else if (step.verb == "wait") {
         rc = HostWaitIdle();
     } else if (step.verb == "close") {
         rc = HostCloseDialog();
+    } else if (step.verb == "sleep") {
+        HostClockAdvance(static_cast<ULONGLONG>(strtod(step.arg.c_str(), nullptr) * 1000.0 + 0.5));
+        rc = HostWaitIdle();
+    } else if (step.verb == "unplug" || step.verb == "plug") {
+        bool known = step.verb == "unplug" ? sim::UnplugDrive(step.arg) : sim::PlugDrive(step.arg);
+        if (!known) {
+            rc = kHostRefused;
+            why = "no drive named " + step.arg;
+        }
     }
+    if (rc == kHostNoDialog) why = "the dialog is not up";
+    if (rc == kHostTimeout) why = "the tool did not settle (timeout)";
+    if (rc == kHostStalled) why = "the tool is stuck with messages queued";
     if (rc != kHostDone) {
-        fprintf(stderr, "quillon-sim: line %d: %s could not be done (%d)\n", step.line, step.verb.c_str(), rc);
+        Complain(script_name + ":" + std::to_string(step.line) + ": " + step.verb + ": could not be done (" +
+                 (why.empty() ? std::to_string(rc) : why) + ")");
         return false;
     }
     return true;
 }
 
-int Run(const SimOptions& options) {
+// The transcript file and what became of writing it.
+struct Transcript {
+    std::string path;
+    FILE* file = nullptr;
+};
+
+bool OpenTranscript(const std::string& path, Transcript* t) {
+    t->path = path;
+    if (path.empty()) return true;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        Complain(path + ": is a directory");
+        return false;
+    }
+    t->file = fopen(path.c_str(), "w");
+    if (!t->file) {
+        Complain(path + ": cannot write (" + strerror(errno) + ")");
+        return false;
+    }
+    TranscriptOpen(t->file);
+    return true;
+}
+
+// false when some of it could not be written.
+bool CloseTranscript(Transcript* t) {
+    if (!t->file) return true;
+    int error = TranscriptWriteError();
+    TranscriptOpen(nullptr);
+    if (fclose(t->file) != 0 && !error) error = errno ? errno : EIO;
+    t->file = nullptr;
+    if (error) {
+        Complain(t->path + ": write failed (" + strerror(error) + ")");
+        return false;
+    }
+    return true;
+}
+
+int RunTool(const SimOptions& options, Transcript* transcript) {
+    std::vector<ScriptStep> steps;
+    if (!LoadScript(options.script_path, &steps)) return kExitNotDone;
 #ifdef QN_HAVE_DEFAULT_PACKAGE
     // The package the build embeds, as Quillon.exe carries it; --package replaces it.
     if (options.package_path.empty()) RegisterDefaultPackage();
 #endif
-    if (!options.package_path.empty() && LoadPackage(options.package_path) != 0) return 1;
-    std::string machine_error;
-    if (!sim::StartMachine(options.machine_path, &machine_error)) {
-        fprintf(stderr, "quillon-sim: %s\n", machine_error.c_str());
-        return 1;
-    }
-    std::string script_text = DefaultScript();
-    if (!options.script_path.empty()) {
-        if (!sim::ReadWholeFile(options.script_path, &script_text)) {
-            fprintf(stderr, "quillon-sim: cannot read %s\n", options.script_path.c_str());
-            return 1;
-        }
-    }
-    std::vector<ScriptStep> steps;
-    std::string script_error;
-    if (!ParseScript(script_text, &steps, &script_error)) {
-        fprintf(stderr, "quillon-sim: %s:%s\n", options.script_path.c_str(), script_error.c_str());
-        return 1;
-    }
-    FILE* transcript = nullptr;
-    if (!options.transcript_path.empty()) {
-        transcript = fopen(options.transcript_path.c_str(), "w");
-        if (!transcript) {
-            fprintf(stderr, "quillon-sim: cannot write %s\n", options.transcript_path.c_str());
-            return 1;
-        }
-        TranscriptOpen(transcript);
-    }
-    WatchTheTool(options.debug);
+    if (!options.package_path.empty() && !LoadPackage(options.package_path)) return kExitNotDone;
+    if (!LoadMachine(options.machine_path)) return kExitNotDone;
+    if (!OpenTranscript(options.transcript_path, transcript)) return kExitNotDone;
+    // A command line of its own may switch the log on: show it then too.
+    WatchTheTool(options.debug || options.has_command_line, options.requests);
 
     std::string command_line = SimCommandLine(options);
     HostSetCommandLine(command_line.c_str());
     HostStartDialogThread([command_line]() { return AppMain(command_line.c_str()); });
     if (!HostWaitForDialog()) {
-        fprintf(stderr, "quillon-sim: the tool ended without showing its dialog\n");
+        Complain("the tool ended without showing its dialog");
         HostJoinDialogThread();
-        return 1;
+        return kExitNotDone;
     }
     printf("%s", DescribeDialog().c_str());
-    g_results_seen = UpdateResultCount();
-    RecordAfterStep(options.requests);
+    RecordAfterStep();
     RecordDialog();
 
+    const std::string script_name = options.script_path.empty() ? "default script" : options.script_path;
     bool played = true;
     for (const ScriptStep& step : steps) {
-        if (!Play(step)) {
+        if (!Play(step, script_name)) {
             played = false;
             break;
         }
-        RecordAfterStep(options.requests);
+        RecordAfterStep();
         if (HostDialogUp()) {
             printf("%s", DescribeDialog().c_str());
             RecordDialog();
@@ -200,19 +221,39 @@ int Run(const SimOptions& options) {
         if (IsWorkerRunning()) HostWaitIdle();
         HostCloseDialog();
     }
+    RecordAfterStep();
     INT_PTR result = 0;
     if (!HostDialogEnded(&result)) {
-        fprintf(stderr, "quillon-sim: the dialog did not close\n");
-        TranscriptOpen(nullptr);
-        if (transcript) fclose(transcript);
-        return 1;
+        Complain("the dialog did not close");
+        return kExitNotDone;
     }
     int exit_code = HostJoinDialogThread();
     printf("closed: dialog result %lld, tool exit code %d\n", static_cast<long long>(result), exit_code);
     TranscriptEvent("exit", ",\"code\": " + std::to_string(exit_code));
-    TranscriptOpen(nullptr);
-    if (transcript) fclose(transcript);
-    return played ? 0 : 1;
+    printf("updates: %d ended, %d failed\n", UpdatesEnded(), UpdatesFailed());
+    if (!played) return kExitNotDone;
+    return UpdatesFailed() ? kExitUpdateFailed : kExitOk;
+}
+
+int Run(const SimOptions& options) {
+    // The tool's temporary folder is this run's own, so runs side by side
+    // never unpack into or delete each other's work.
+    std::string temp, error;
+    if (!MakePrivateTemp(&temp, &error)) {
+        Complain(error);
+        return kExitNotDone;
+    }
+    setenv("TMPDIR", temp.c_str(), 1);
+    Transcript transcript;
+    int code = RunTool(options, &transcript);
+    if (!CloseTranscript(&transcript) && code == kExitOk) code = kExitNotDone;
+    if (options.keep_temp) {
+        printf("temporary folder kept: %s\n", temp.c_str());
+    } else {
+        RemoveTree(temp);
+    }
+    fflush(stdout);
+    return code;
 }
 
 }  // namespace
@@ -222,7 +263,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (ParseSimOptions(argc, argv, &options, &error) != 0) {
         fprintf(stderr, "quillon-sim: %s\n%s", error.c_str(), kSimUsage);
-        return 2;
+        return kExitUsage;
     }
     if (options.help) {
         printf("%s", kSimUsage);

@@ -6,6 +6,7 @@
 const char kSimUsage[] =
     "usage: quillon-sim [--help] [--version] [--debug] [--package FILE] [--machine FILE]\n"
     "                   [--script FILE] [--transcript FILE] [--requests]\n"
+    "                   [--command-line TEXT] [--keep-temp]\n"
     "  Runs the tool headless on the simulated machine, plays a script of user\n"
     "  actions (default: choose the first drive, RUN, Yes, wait for the result,\n"
     "  accept it, close) and prints the dialog after each step.\n"
@@ -16,8 +17,13 @@ const char kSimUsage[] =
     "  --script FILE   play these actions (docs/simulator.md, \"Scripts\")\n"
     "  --transcript FILE  write JSON lines {\"t\": virtual ms, \"event\": ...}\n"
     "  --requests      add every device request to the transcript\n"
+    "  --command-line TEXT  the tool's command line, verbatim (default empty;\n"
+    "                  --debug alone stands for \"/debug\")\n"
+    "  --keep-temp     keep the run's private temporary folder (its path is printed)\n"
     "  --version       print the version and exit\n"
-    "  An option's value may also be written --option=value.\n";
+    "  An option's value may also be written --option=value.\n"
+    "exit status: 0 every update ended with result 1, 1 a step could not be done\n"
+    "  or an input could not be read, 2 usage, 3 an update ended with another result\n";
 
 namespace {
 
@@ -35,6 +41,7 @@ bool* FlagOption(const std::string& name, SimOptions* options) {
     if (name == "--requests") return &options->requests;
     if (name == "--help" || name == "-h") return &options->help;
     if (name == "--version") return &options->version;
+    if (name == "--keep-temp") return &options->keep_temp;
     return nullptr;
 }
 
@@ -55,7 +62,18 @@ int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std:
         // --name=value is the same as --name value.
         const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, equals);
-        if (std::string* file = FileOption(name, options)) {
+        if (name == "--command-line") {
+            // A text, not a file: empty is a command line too.
+            if (equals != std::string::npos) {
+                options->command_line = arg.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                options->command_line = argv[++i];
+            } else {
+                *error = "--command-line needs a text (\"\" for none)";
+                return -1;
+            }
+            options->has_command_line = true;
+        } else if (std::string* file = FileOption(name, options)) {
             if (equals != std::string::npos) {
                 *file = arg.substr(equals + 1);
             } else if (i + 1 < argc) {
@@ -84,5 +102,6 @@ int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std:
 
 std::string SimCommandLine(const SimOptions& options) {
     // WinMain gets the arguments without the program name.
+    if (options.has_command_line) return options.command_line;
     return options.debug ? "/debug" : "";
 }

@@ -12,6 +12,9 @@ struct SimOptions {
     bool requests = false;        // --requests: request events in the transcript
     bool help = false;            // --help, -h
     bool version = false;         // --version
+    bool keep_temp = false;       // --keep-temp: leave the run's temporary folder behind
+    bool has_command_line = false;
+    std::string command_line;     // --command-line TEXT: the tool's command line, verbatim (may be empty)
 };
 
 // 0 on success; -1 with a message in *error for an unknown or incomplete option.
