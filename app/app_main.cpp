@@ -3,7 +3,13 @@
 
 #include "app/dialog_ids.h"
 #include "app/main_dialog.h"
+#include "app/run_options.h"
+#include "app/run_record.h"
+#include "app/verdict.h"
+#include "app/unattended.h"
 #include "core/app_state.h"
+#include "core/log.h"
+#include "core/write_gate.h"
 #include "core/text_search.h"
 #include "platform/os.h"
 
@@ -35,9 +41,19 @@ int AppMain(const char* command_line) {
     WCH line[kCommandLineCapacity];
     WidenCommandLine(command_line, line);
     if (FindNoCase(line, u"/debug")) state->bDebug = 1;
+    // The opt-in words; a run without them keeps nothing and exits 0.
+    RunOptions* options = GetRunOptions();
+    if (!ParseRunOptions(line, options)) {
+        os::GdiplusShutdown(gdiplus_token);
+        return kExitBadCommandLine;
+    }
+    SetRunCommandLine(line);
+    ResetRunRecord();
+    LogKeepLines(RunKeepsEvidence(options));
+    WriteGateReset(options->dry_run);
 
     os::DialogBoxParamW(os::GetModuleHandleW(nullptr), kIdMainDialog, nullptr, MainDlgProc, 0);
 
     os::GdiplusShutdown(gdiplus_token);
-    return 0;
+    return RunExitCode();
 }

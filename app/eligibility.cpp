@@ -5,6 +5,8 @@
 #include "app/dialog_ids.h"
 #include "app/drive_list.h"
 #include "app/drive_source.h"
+#include "app/run_record.h"
+#include "app/unattended.h"
 #include "core/app_state.h"
 #include "core/log.h"
 #include "core/text_search.h"
@@ -22,8 +24,9 @@ constexpr int kRefusalSize = 260;
 void Refuse(HWND dialog, WCH* text) {
     const AppState* state = GetAppState();
     LogText(text);
+    NoteRefusal(text);
     if (state->bDebug == 0) WCopy(text, kRefusalSize, u"Do not need to update.");
-    os::MessageBoxW(dialog, text, state->szTitle, MB_OK);
+    AskUser(dialog, text, state->szTitle, MB_OK);
 }
 
 }  // namespace
@@ -52,13 +55,14 @@ void OnRun(HWND dialog) {
         // there is no record to check, so nothing is sent to any drive.
         state->SelectedDisk = DiskInfo{};
         LogMsg(u"No drive selected");
-        os::MessageBoxW(dialog, u"No drive selected.", state->szTitle, MB_OK);
+        AskUser(dialog, u"No drive selected.", state->szTitle, MB_OK);
         return;
     }
     ReidentifyDrive(&state->DiskList[index], 30);
     state->SelectedDisk = state->DiskList[index];
     const DiskInfo* disk = &state->SelectedDisk;
     LogMsg(u"Press OK");
+    NoteRunStart(disk);
 
     WCH text[kRefusalSize];
     if (state->FWVersion[0]) {
@@ -104,12 +108,12 @@ void OnRun(HWND dialog) {
     }
 
     if (state->BeforeMessage[0] &&
-        os::MessageBoxW(dialog, state->BeforeMessage, state->szTitle, MB_YESNO | MB_ICONWARNING) != IDYES)
+        AskUser(dialog, state->BeforeMessage, state->szTitle, MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
 
     os::SetDlgItemTextW(dialog, kIdStatus, u"");
     os::EnableWindow(os::GetDlgItem(dialog, kIdRun), FALSE);
     os::EnableWindow(os::GetDlgItem(dialog, kIdDriveList), FALSE);
     LogMsg(u"----------------------------------------------------");
-    StartWorker(&state->hWorkerThread, UpdateWorkerProc());
+    if (StartWorker(&state->hWorkerThread, UpdateWorkerProc())) NoteWorkerStarted();
 }

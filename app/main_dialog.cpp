@@ -6,6 +6,7 @@
 #include "app/drive_list.h"
 #include "app/eligibility.h"
 #include "app/progress.h"
+#include "app/unattended.h"
 #include "app/update_worker.h"
 #include "core/app_state.h"
 #include "package/config.h"
@@ -31,6 +32,7 @@ void OnInitDialog(HWND dialog) {
     ReadUpdateConfig(dialog);
     RefreshDriveList(dialog, 1);
     OnSelectDrive(dialog);
+    OnDialogReady(dialog);
 }
 
 // Close box or Escape. Never while a worker runs: it owns the drive and the
@@ -59,6 +61,7 @@ INT_PTR MainDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_COMMAND:
             if (LowWord(wparam) == IDOK) {
                 OnRun(dialog);
+                AfterRunButton(dialog);
                 return 0;
             }
             if (LowWord(wparam) == IDCANCEL) return OnExit(dialog);
@@ -66,6 +69,10 @@ INT_PTR MainDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_UPDATE_RESULT:
             ShowResult(dialog, static_cast<int>(lparam));
+            AfterResult(dialog, static_cast<int>(lparam));
+            return 0;
+        case kWmUnattendedRun:
+            OnUnattendedRun(dialog);
             return 0;
         case WM_UPDATE_PROGRESS:
             os::SendDlgItemMessageW(dialog, kIdProgress, PBM_SETPOS,

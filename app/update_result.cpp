@@ -2,7 +2,9 @@
 #include <atomic>
 
 #include "app/dialog_ids.h"
+#include "app/unattended.h"
 #include "app/update_worker.h"
+#include "core/write_gate.h"
 #include "core/app_state.h"
 #include "platform/os.h"
 
@@ -18,19 +20,19 @@ void ShowResult(HWND dialog, int result) {
     const AppState* state = GetAppState();
     g_last_result.store(result);
     g_result_count.fetch_add(1);
-    if (result != 1) {
-        os::MessageBoxW(dialog, u"Update FW Fail !", state->szTitle, MB_OK);
+    if (result == kDryRunStop && WriteGateDryRun()) {
+        // A dry run stops before its first write on purpose: not a failure.
+    } else if (result != 1) {
+        AskUser(dialog, u"Update FW Fail !", state->szTitle, MB_OK);
     } else if (state->AfterMessage[0]) {
         switch (state->PowerCtrl) {
-            case 0: os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OK); break;
+            case 0: AskUser(dialog, state->AfterMessage, state->szTitle, MB_OK); break;
             case 1:
-                if (os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) ==
-                    IDOK)
+                if (AskUser(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
                     ShutdownSystem(EWX_POWEROFF);
                 break;
             case 2:
-                if (os::MessageBoxW(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) ==
-                    IDOK)
+                if (AskUser(dialog, state->AfterMessage, state->szTitle, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
                     ShutdownSystem(EWX_REBOOT);
                 break;
             default: break;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/drive_list.h"
+#include "app/run_record.h"
 #include "app/update_worker.h"
 #include "core/app_state.h"
 #include "core/log.h"
@@ -15,6 +16,7 @@ void SetProgressStage(int start, int end, int percentage) {
     AppState* state = GetAppState();
     state->sProgressStart = static_cast<int16_t>(start);
     state->sProgressEnd = static_cast<int16_t>(end);
+    NoteStage(start, end);
     os::SendMessageW(state->hDlg, WM_UPDATE_PROGRESS, 0, static_cast<LPARAM>(percentage));
 }
 

@@ -2,6 +2,7 @@
 // the firmware commit.
 #include "core/app_state.h"
 #include "core/log.h"
+#include "core/write_gate.h"
 #include "nvme/nvme_command.h"
 #include "nvme/nvme_commands.h"
 #include "nvme/transport.h"
@@ -29,6 +30,10 @@ int DISKLIB_NVME_DownloadFW(const DiskAccess* access, HANDLE drive, const uint8_
     // NVMe counts firmware in dwords: a ragged tail would be announced longer
     // than it is sent. Refuse before the drive sees any of it.
     if (size % 4 != 0) return 0;
+    if (!WriteGatePass(u"firmware download")) {
+        WriteGateNoteImage(image, size, kFwChunkSize);
+        return kDryRunStop;
+    }
 
     uint32_t sent = 0;
     uint32_t reported = 0;
@@ -51,6 +56,7 @@ int DISKLIB_NVME_DownloadFW(const DiskAccess* access, HANDLE drive, const uint8_
 
 int DISKLIB_NVME_FWActive(const DiskAccess* access, HANDLE drive, uint32_t slot, uint32_t action) {
     LogMsg(u"DISKLIB_NVME_FWActive IN");
+    if (!WriteGatePass(u"firmware commit")) return kDryRunStop;
     NvmeCommand command = BuildFwCommitCommand(slot, action);
     int result;
     switch (access->iCmdType) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/write_gate.h"
 #include "storage/scsi_block.h"
 
 static const uint8_t kSenseLength = 24;
@@ -18,6 +19,7 @@ void BuildAsmPowerRequest(ScsiBlock* block, uint8_t mode) {
 
 int IO_USB_ASM_PowerCtrl(HANDLE drive, uint8_t mode) {
     LogMsg(u"IO_USB_ASM_PowerCtrl IN %d", static_cast<int>(mode));
+    if (!WriteGatePass(u"bridge power control")) return kDryRunStop;
     ScsiBlock block;
     BuildAsmPowerRequest(&block, mode);
     if (SendScsiBlock(drive, &block) != 1) return -4;
@@ -46,6 +48,7 @@ void BuildJmiPowerStep(ScsiBlock* block, int step, uint8_t* data, uint8_t mode) 
 
 int IO_USB_JMI_PowerCtrl(HANDLE drive, uint8_t mode) {
     LogMsg(u"IO_USB_JMI_PowerCtrl IN %d", static_cast<int>(mode));
+    if (!WriteGatePass(u"bridge power control")) return kDryRunStop;
     uint8_t data[kJmiPowerBlockSize];
     ScsiBlock block;
     BuildJmiPowerStep(&block, 1, data, mode);

@@ -5,6 +5,7 @@
 
 #include "core/blank_block.h"
 #include "core/log.h"
+#include "core/write_gate.h"
 #include "core/put_bytes.h"
 #include "nvme/nvme_command.h"
 #include "nvme/nvme_commands.h"
@@ -102,6 +103,11 @@ int DISKLIB_NVME_GetFWConfig(const DiskAccess* access, HANDLE drive, uint8_t out
 int DISKLIB_NVME_SetFWConfig(const DiskAccess* access, HANDLE drive, const uint8_t block[kVendorBlockSize],
                              uint32_t check_value) {
     LogMsg(u"DISKLIB_NVME_SetFWConfig IN");
+    // A dry run goes on to the download with the block as it would be.
+    if (!WriteGatePass(u"configuration write")) {
+        WriteGateNoteConfigWrite();
+        return 1;
+    }
     // The RST path copies its output back over the data in every direction;
     // the caller's block stays untouched by sending a copy.
     uint8_t copy[kVendorBlockSize];
@@ -142,6 +148,10 @@ int DISKLIB_NVME_SetFWVersionByMpInfo(const DiskAccess* access, HANDLE drive, co
     std::memset(block + mpinfo::kNewVersion, 0, 8);
     std::memcpy(block + mpinfo::kNewVersion, ansi, std::strlen(ansi));
 
+    if (!WriteGatePass(u"version write")) {
+        WriteGateNoteVersionWrite();
+        return 1;
+    }
     result = NvmeVendorCommand(access, drive, kNvmeWrite, kOpMpWrite, 0, 0, kSignatureOrax, kSignatureVelq, block,
                                sizeof block);
     if (result == 1) LogMsg(u"DISKLIB_NVME_SetFWVersionByMpInfo Success OUT");

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/write_gate.h"
 #include "platform/os.h"
 #include "platform/storage_layouts.h"
 #include "storage/device_io.h"
@@ -115,6 +116,7 @@ int SataGetFWConfig(const DiskAccess* access, HANDLE drive, BYTE* block) {
 }
 
 int SataSetFWConfig(const DiskAccess* access, HANDLE drive, BYTE* block) {
+    if (!WriteGatePass(u"configuration write")) return kDryRunStop;
     return SataAtaCommand(access->iCmdType, drive, kAtaVendorWrite, kVendorConfigWrite, kAtaWrite, 0, block,
                           kVendorBlock);
 }

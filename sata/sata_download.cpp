@@ -2,6 +2,7 @@
 // 4096 bytes per piece, three tries per piece.
 #include "core/app_state.h"
 #include "core/log.h"
+#include "core/write_gate.h"
 #include "platform/os.h"
 #include "sata/ata_command.h"
 
@@ -27,6 +28,10 @@ int DISKLIB_SATA_Quillon(const DiskAccess* access, HANDLE drive, const BYTE* ima
     // wrap the offset and overwrite its own beginning. An empty image is
     // no firmware at all.
     if (size == 0 || size % kSector != 0 || size > kMaxSataImage || !image) return 0;
+    if (!WriteGatePass(u"firmware download")) {
+        WriteGateNoteImage(image, size, kDownloadPiece);
+        return kDryRunStop;
+    }
 
     uint64_t block_offset = 0;
     uint32_t remaining = size;

@@ -6,7 +6,7 @@
 const char kSimUsage[] =
     "usage: quillon-sim [--help] [--version] [--debug] [--package FILE] [--machine FILE]\n"
     "                   [--script FILE] [--transcript FILE] [--requests]\n"
-    "                   [--command-line TEXT] [--keep-temp]\n"
+    "                   [--command-line TEXT] [--keep-temp] [--report FILE]\n"
     "  Runs the tool headless on the simulated machine, plays a script of user\n"
     "  actions (default: choose the first drive, RUN, Yes, wait for the result,\n"
     "  accept it, close) and prints the dialog after each step.\n"
@@ -20,6 +20,7 @@ const char kSimUsage[] =
     "  --command-line TEXT  the tool's command line, verbatim (default empty;\n"
     "                  --debug alone stands for \"/debug\")\n"
     "  --keep-temp     keep the run's private temporary folder (its path is printed)\n"
+    "  --report FILE   run with /report:FILE: the run's report (docs/report.md)\n"
     "  --version       print the version and exit\n"
     "  An option's value may also be written --option=value.\n"
     "exit status: 0 every update ended with result 1, 1 a step could not be done\n"
@@ -33,6 +34,7 @@ std::string* FileOption(const std::string& name, SimOptions* options) {
     if (name == "--machine") return &options->machine_path;
     if (name == "--script") return &options->script_path;
     if (name == "--transcript") return &options->transcript_path;
+    if (name == "--report") return &options->report_path;
     return nullptr;
 }
 
@@ -102,6 +104,7 @@ int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std:
 
 std::string SimCommandLine(const SimOptions& options) {
     // WinMain gets the arguments without the program name.
-    if (options.has_command_line) return options.command_line;
-    return options.debug ? "/debug" : "";
+    std::string line = options.has_command_line ? options.command_line : options.debug ? "/debug" : "";
+    if (!options.report_path.empty()) line += std::string(line.empty() ? "" : " ") + "\"/report:" + options.report_path + "\"";
+    return line;
 }

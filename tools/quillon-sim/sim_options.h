@@ -10,6 +10,7 @@ struct SimOptions {
     std::string script_path;      // --script FILE: user actions (default: select 0, answer yes, run, wait, close)
     std::string transcript_path;  // --transcript FILE: JSON lines of what happened
     bool requests = false;        // --requests: request events in the transcript
+    std::string report_path;      // --report FILE: "/report:FILE" on the tool's command line
     bool help = false;            // --help, -h
     bool version = false;         // --version
     bool keep_temp = false;       // --keep-temp: leave the run's temporary folder behind
