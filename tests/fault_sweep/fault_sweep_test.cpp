@@ -32,6 +32,7 @@
 
 #include "app/dialog_ids.h"
 #include "app/update_worker.h"
+#include "app/verdict.h"
 #include "core/app_state.h"
 #include "nvme/identify.h"
 #include "nvme/nvme_commands.h"
@@ -41,6 +42,7 @@
 #include "platform/os.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
+#include "platform/wtext.h"
 #include "sata/ata_command.h"
 #include "sata/sata_identify.h"
 #include "tests/app/update_fixture.h"
@@ -72,6 +74,7 @@ struct Row {
     std::string after_cycle;
     std::string problems;
     std::string note;
+    std::string verdict;  // what the evidence of the run says, and the unattended exit code
 };
 
 std::mutex g_rows_mutex;
@@ -92,11 +95,12 @@ public:
             std::fprintf(stderr, "fault sweep: cannot write %s\n", path.c_str());
             return;
         }
-        std::fprintf(f, "scenario\tn\trequest\tway\tmode\tfired\toutcome\tdrive_state\tafter_power_cycle\tproblems\tnote\n");
+        std::fprintf(f, "scenario\tn\trequest\tway\tmode\tfired\toutcome\tdrive_state\tafter_power_cycle\tproblems\tnote\tverdict\n");
         for (const Row& r : g_rows)
-            std::fprintf(f, "%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", r.scenario.c_str(), r.n, r.request.c_str(),
+            std::fprintf(f, "%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", r.scenario.c_str(), r.n, r.request.c_str(),
                          r.way.c_str(), r.mode.c_str(), r.fired ? "yes" : "no", r.outcome.c_str(), r.state.c_str(),
-                         r.after_cycle.c_str(), r.problems.empty() ? "-" : r.problems.c_str(), r.note.empty() ? "-" : r.note.c_str());
+                         r.after_cycle.c_str(), r.problems.empty() ? "-" : r.problems.c_str(), r.note.empty() ? "-" : r.note.c_str(),
+                         r.verdict.c_str());
         std::fclose(f);
         // The same runs counted by scenario and outcome, next to the table.
         std::string md = path.size() > 4 && path.compare(path.size() - 4, 4, ".tsv") == 0
@@ -177,6 +181,7 @@ struct DriveView {
     std::string fr;
     std::vector<uint8_t> config;
     std::string mp_text;  // MP-information bytes 88..95 (NVMe)
+    int next_slot = -1;   // NVMe: the firmware-slot log page's next-reset slot; -1 not read
 };
 
 std::string Text(const uint8_t* p, size_t n) {
@@ -215,6 +220,8 @@ DriveView ReadDrive(const Scenario& s) {
         if (DISKLIB_NVME_GetFWConfig(&access, drive, block) == 1) v.config.assign(block, block + sizeof block);
         std::memset(block, 0, sizeof block);
         if (DISKLIB_NVME_VSC_GetMPInfo(&access, drive, block) == 1) v.mp_text = Text(block + mpinfo::kNewVersion, 8);
+        std::memset(block, 0, sizeof block);
+        if (DISKLIB_NVME_GetLogPage(&access, drive, 0x03, block, 512) == 1) v.next_slot = (block[0] >> 4) & 7;
     }
     os::CloseHandle(drive);
     if (access.hScsiPort != INVALID_HANDLE_VALUE) os::CloseHandle(access.hScsiPort);
@@ -401,6 +408,52 @@ protected:
         }
     }
 
+    // The verdict the run's evidence gives (the tool's result, the
+    // write-class requests it sent, the drive and its slots afterwards), held
+    // against the drive's state; and the unattended exit code against the verdict.
+    std::string JudgeVerdict(const RunResult& r, const std::string& state, const std::string& after,
+                             std::vector<std::string>* problems) {
+        const Scenario& s = GetParam();
+        RunEvidence e = {};
+        e.refused = r.outcome == "refused";
+        e.started = r.worker_ran;
+        e.result = r.result;
+        for (const DecodedRequest& q : r.requests)
+            if ((q.phase == 0 || q.phase == 1) &&
+                (q.kind == ReqKind::kDownload || q.kind == ReqKind::kCommit || q.kind == ReqKind::kConfigWrite ||
+                 q.kind == ReqKind::kMpWrite || q.kind == ReqKind::kPower))
+                ++e.writes;
+        e.drive_after = r.drive.found;
+        e.is_nvme = !s.sata;
+        e.bridge = !s.sata && (s.attachment == Attachment::kAsmedia || s.attachment == Attachment::kJmicron ||
+                               s.attachment == Attachment::kRealtek);
+        std::u16string new_fr = U16(s.sata ? kSataNewFr : kNvmeNewFr), fr = U16(r.drive.fr);
+        WCopy(e.new_revision, 64, new_fr.c_str());
+        WCopy(e.revision_after, 64, fr.c_str());
+        e.slots_after = r.drive.next_slot >= 0;
+        e.next_reset_slot = r.drive.next_slot > 0 ? r.drive.next_slot : 0;
+        Verdict v = DecideVerdict(&e);
+        int code = ExitCodeFor(v, e.writes);
+        auto starts = [](const std::string& text, const char* head) { return text.rfind(head, 0) == 0; };
+        bool agrees = true;
+        int expected_code = -1;
+        switch (v) {
+            case kVerdictRunningNew: agrees = starts(state, "new firmware"), expected_code = 0; break;
+            case kVerdictPendingReset:
+                agrees = starts(state, "old firmware") && starts(after, "new firmware"), expected_code = 10;
+                break;
+            case kVerdictRefused: agrees = starts(state, "old firmware"), expected_code = 20; break;
+            case kVerdictNotApplied: agrees = starts(state, "old firmware"), expected_code = e.writes ? 40 : 20; break;
+            case kVerdictFailedBeforeWrite: agrees = starts(state, "old firmware"), expected_code = 30; break;
+            case kVerdictFailedAfterWrite: agrees = r.drive.found, expected_code = 40; break;
+            case kVerdictDriveMissing: agrees = !r.drive.found, expected_code = 50; break;
+        }
+        std::string name = std::string(VerdictName(v), VerdictName(v) + WLen(VerdictName(v)));
+        if (!agrees) problems->push_back("verdict " + name + " but the drive is: " + state);
+        if (code != expected_code) problems->push_back("verdict " + name + " exits " + std::to_string(code));
+        return name + " " + std::to_string(code);
+    }
+
     void Sweep() {
         const Scenario& s = GetParam();
         auto started = std::chrono::steady_clock::now();
@@ -436,7 +489,10 @@ protected:
         ASSERT_TRUE(clean_problems.empty()) << clean_problems[0];
         ASSERT_EQ(clean_state, "new firmware");
         ASSERT_EQ(clean_after, "new firmware");
-        Record(0, "-", "none", "clean", false, clean, clean_state, clean_after, {}, "");
+        std::string clean_verdict = JudgeVerdict(clean, clean_state, clean_after, &clean_problems);
+        ASSERT_TRUE(clean_problems.empty()) << clean_problems[0];
+        ASSERT_EQ(clean_verdict, "running-new 0");
+        Record(0, "-", "none", "clean", false, clean, clean_state, clean_after, {}, "", clean_verdict);
 
         std::map<std::string, int> outcomes;
         int runs = 0, with_problems = 0;
@@ -457,6 +513,7 @@ protected:
                     std::string state = StateOf(r.drive, &problems);
                     std::string after = StateOf(r.after_cycle, &problems);
                     CheckSequence(r, &problems);
+                    std::string verdict = JudgeVerdict(r, state, after, &problems);
                     if (!s.sata && r.outcome == "success" && (state != "new firmware" || after != "new firmware"))
                         problems.push_back("success without the new firmware and version running");
                     // A failed piece, commit or write is success only where its
@@ -487,7 +544,7 @@ protected:
                         problems.push_back("success while the old firmware runs");
                     std::string note;
                     Record(n, target.label, WayName(way), for_good ? "for-good" : "once", fired, r, state, after, problems,
-                           note);
+                           note, verdict);
                 }
             }
         }
@@ -503,7 +560,7 @@ protected:
 
     void Record(int n, const std::string& request, const char* way, const char* mode, bool fired,
                 const RunResult& r, const std::string& state, const std::string& after,
-                const std::vector<std::string>& problems, const std::string& note) {
+                const std::vector<std::string>& problems, const std::string& note, const std::string& verdict) {
         Row row;
         row.scenario = GetParam().name;
         row.n = n;
@@ -515,6 +572,7 @@ protected:
         row.state = state;
         row.after_cycle = after;
         row.note = note;
+        row.verdict = verdict;
         for (const std::string& p : problems) row.problems += (row.problems.empty() ? "" : "; ") + p;
         std::lock_guard<std::mutex> lock(g_rows_mutex);
         g_rows.push_back(row);
