@@ -30,6 +30,14 @@
 
 namespace {
 
+// "/unattended" as a word of the tool's command line, in any case.
+bool HoldsUnattended(const std::string& line) {
+    std::string lower;
+    for (char c : line) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    size_t at = lower.find("/unattended");
+    return at != std::string::npos;
+}
+
 // Exit codes (docs/simulator.md).
 constexpr int kExitOk = 0;
 constexpr int kExitNotDone = 1;  // a step could not be done, an input could not be read
@@ -194,6 +202,15 @@ int RunTool(const SimOptions& options, Transcript* transcript) {
     std::string command_line = SimCommandLine(options);
     HostSetCommandLine(command_line.c_str());
     HostStartDialogThread([command_line]() { return AppMain(command_line.c_str()); });
+    if (HoldsUnattended(command_line)) {
+        // The tool drives its own dialog and ends it: no script, its exit code is ours.
+        HostWaitForDialog();
+        HostWaitIdle();
+        int tool_code = HostJoinDialogThread();
+        printf("closed: tool exit code %d\n", tool_code);
+        TranscriptEvent("exit", ",\"code\": " + std::to_string(tool_code));
+        return tool_code;
+    }
     if (!HostWaitForDialog()) {
         Complain("the tool ended without showing its dialog");
         HostJoinDialogThread();
