@@ -105,7 +105,12 @@ AtaResult SataDevice::Microcode(const AtaRegisters& r, const uint8_t* data, uint
     uint32_t blocks = r.count | ((r.lba & 0xFF) << 8);
     uint32_t offset = (r.lba >> 8) & 0xFFFF;
     if (blocks == 0 || uint64_t{blocks} * kSector != length || !data) return Abort();
-    if (offset == 0) download_.clear();
+    if (offset == 0) {
+        std::vector<uint8_t>().swap(download_);
+        // One buffer the size the header announces (within reason).
+        uint64_t announced = length >= 0x14 + 20 ? (uint64_t{Le32(data + 0x14 + 16)} + 2) * kBlock : 0;
+        if (announced <= (64u << 20)) download_.reserve(announced);
+    }
     if (uint64_t{offset} * kSector != download_.size()) {
         download_.clear();  // a gap or a piece out of order spoils the whole image
         return Abort();
@@ -121,7 +126,7 @@ AtaResult SataDevice::Microcode(const AtaRegisters& r, const uint8_t* data, uint
     if (download_.size() < total) return result;
     NvmeFwImage image;
     bool ok = download_.size() == total && ParseNvmeFwImage(download_.data(), download_.size(), &image);
-    download_.clear();
+    std::vector<uint8_t>().swap(download_);
     if (!ok) return Abort();
     if (desc_.activation_applies) {
         running_.revision = image.version.substr(0, 8);

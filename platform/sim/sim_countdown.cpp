@@ -76,9 +76,16 @@ bool CountdownBegin(DWORD* error) {
     return false;
 }
 
-bool CountdownTake(FaultMatch match, Outcome* outcome, uint8_t* ata_error) {
+bool CountdownTake(FaultMatch match, Outcome* outcome, uint8_t* ata_error, bool* vanish) {
+    *vanish = false;
     if (!g_current) return false;
     FaultAction way = Way();
+    if (way == FaultAction::kVanish) {
+        *outcome = Win32Failure(55);  // ERROR_DEV_NOT_EXIST
+        *vanish = true;
+        Fired();
+        return true;
+    }
     if (way == FaultAction::kCheckCondition && match == FaultMatch::kCdb) {
         *outcome = CheckCondition(0x0B, 0x00, 0x00);  // ABORTED COMMAND
         Fired();
@@ -91,6 +98,15 @@ bool CountdownTake(FaultMatch match, Outcome* outcome, uint8_t* ata_error) {
         return true;
     }
     return false;
+}
+
+bool CountdownGarbleHere(GarbleMode* mode, uint32_t* seed) {
+    if (!g_current || Way() != FaultAction::kGarble) return false;
+    int n = g_counted.load();
+    *mode = static_cast<GarbleMode>(n % 3);
+    *seed = static_cast<uint32_t>(n) * 2654435761u;
+    Fired();
+    return true;
 }
 
 }  // namespace sim

@@ -16,6 +16,11 @@ bool CountdownBegin(DWORD* error);
 // Where the machine or a model applies a fault of this kind to the request
 // in progress (TakeFaultFor): true with the outcome when the countdown fails
 // it here. kCheckCondition applies to FaultMatch::kCdb, kAtaError to kAta.
-bool CountdownTake(FaultMatch match, Outcome* outcome, uint8_t* ata_error);
+// kVanish applies at the first fault point of any request (*vanish: the
+// drive leaves there, the outcome carries ERROR_DEV_NOT_EXIST).
+bool CountdownTake(FaultMatch match, Outcome* outcome, uint8_t* ata_error, bool* vanish);
+// kGarble: true once for the request the countdown picks, with the seed
+// and the mode for spoiling its data (answered as usual otherwise).
+bool CountdownGarbleHere(GarbleMode* mode, uint32_t* seed);
 
 }  // namespace sim

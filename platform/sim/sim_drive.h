@@ -140,6 +140,9 @@ public:
     // Outcome to answer with (an IOCTL failure, a CHECK CONDITION) and, for
     // ATA errors, the error register in *ata_error.
     virtual bool TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) = 0;
+    // The NVMe command about to be counted carries this vendor sub-operation
+    // (CDW12); faults with a "sub" compare it.
+    virtual void NoteSubOperation(uint32_t) {}
     // The firmware was activated / the bridge power-cycled: the drive leaves
     // as its ReturnDesc says. When it comes back the machine calls PowerOn.
     virtual void Leave(bool power_cycle) = 0;

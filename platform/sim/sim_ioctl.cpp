@@ -29,6 +29,9 @@ struct Call {
     DWORD out_size;
     DWORD returned = 0;
     RequestRecord& record;
+    // The data this request brings back from the drive (a garble spoils it).
+    uint8_t* back = nullptr;
+    size_t back_size = 0;
 };
 
 template <typename T>
@@ -141,6 +144,8 @@ DWORD ProtocolSpecific(Call& c, const StoragePropertyQuery& query) {
     q.length = data.ProtocolDataLength;
     Outcome o = d->model->Query(q);
     if (o.win32_error) return o.win32_error;
+    c.back = q.data;
+    c.back_size = q.length;
     StorageProtocolDataDescriptor reply = {};
     reply.Version = sizeof(StorageProtocolDataDescriptor);
     reply.Size = sizeof(StorageProtocolDataDescriptor);
@@ -185,7 +190,10 @@ DWORD ScsiPassThrough(Call& c) {
     DriveState* d = Target(c);
     Outcome o;
     uint8_t ata_error = 0;
-    if (!TakeFaultFor(c.m, c.drive, FaultMatch::kCdb, sptd.Cdb[0], &o, &ata_error)) {
+    c.m.current_cdb = sptd.Cdb;
+    c.m.current_phase = TunnelPhase(d->desc.attachment, sptd.Cdb);
+    bool faulted = TakeFaultFor(c.m, c.drive, FaultMatch::kCdb, sptd.Cdb[0], &o, &ata_error);
+    if (!faulted) {
         ScsiCommand command = {};
         std::memcpy(command.cdb, sptd.Cdb, 16);
         command.cdb_length = sptd.CdbLength;
@@ -201,7 +209,12 @@ DWORD ScsiPassThrough(Call& c) {
         }
     }
     if (o.win32_error) return o.win32_error;
-    if (sptd.DataIn == kScsiIoctlDataIn && data) KeepBytes(c, &c.record.data_in, data, data + sptd.DataTransferLength);
+    c.m.current_cdb = nullptr;
+    if (sptd.DataIn == kScsiIoctlDataIn && data) {
+        c.back = data;
+        c.back_size = sptd.DataTransferLength;
+        KeepBytes(c, &c.record.data_in, data, data + sptd.DataTransferLength);
+    }
     EchoInput(c);
     ScsiPassThroughDirect reply = sptd;
     reply.ScsiStatus = o.scsi_status;
@@ -259,7 +272,11 @@ DWORD AtaPassThrough(Call& c) {
         command.task_file[0] = 0x04;  // no model: the command is aborted
         command.task_file[6] = 0x51;
     }
-    if (in && data) KeepBytes(c, &c.record.data_in, data, data + aptd.DataTransferLength);
+    if (in && data) {
+        c.back = data;
+        c.back_size = aptd.DataTransferLength;
+        KeepBytes(c, &c.record.data_in, data, data + aptd.DataTransferLength);
+    }
     EchoInput(c);
     AtaPassThroughDirect reply = aptd;
     if (d->desc.ata_status >= 0) command.task_file[6] = static_cast<uint8_t>(d->desc.ata_status);
@@ -309,8 +326,11 @@ DWORD ProtocolCommandRequest(Call& c) {
     if (command.from_device) std::memset(command.from_device, 0, command.from_device_length);
     Outcome o = d->model->Command(command);
     if (o.win32_error) return o.win32_error;
-    if (command.from_device)
+    if (command.from_device) {
+        c.back = command.from_device;
+        c.back_size = command.from_device_length;
         KeepBytes(c, &c.record.data_in, command.from_device, command.from_device + command.from_device_length);
+    }
     StorageProtocolCommand reply = pc;
     reply.ReturnStatus = command.return_status;
     reply.ErrorCode = command.error_code;
@@ -392,6 +412,10 @@ DWORD Miniport(Call& c) {
     request.out_capacity = c.out_size > sizeof(SrbIoControl) ? c.out_size - static_cast<DWORD>(sizeof(SrbIoControl)) : 0;
     o = d->model->Miniport(request);
     if (o.win32_error) return o.win32_error;
+    if (request.out) {
+        c.back = request.out;
+        c.back_size = std::min(request.out_length, request.out_capacity);
+    }
     if (c.out_size) {
         srb.ReturnCode = request.return_code;
         std::memcpy(c.out, &srb, sizeof srb);
@@ -429,6 +453,7 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     RequestRecord& record = m.requests.back();
     record.ioctl = code;
     record.tick = VirtualNow();
+    m.garble_pending = false;
     auto finish = [&](DWORD error, DWORD count) -> BOOL {
         record.result = error ? FALSE : TRUE;
         record.error = error;
@@ -467,6 +492,22 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     }
     Call call{m, object, drive, code, std::move(input), static_cast<uint8_t*>(out), out_size, 0, record};
     DWORD error = Dispatch(call);
+    m.current_cdb = nullptr;
+    m.current_phase = 0;
+    m.current_sub = -1;
+    GarbleMode mode = GarbleMode::kFlipBits;
+    uint32_t seed = 0;
+    bool countdown_garble = CountdownGarbleHere(&mode, &seed);
+    if (m.garble_pending) {
+        mode = m.garble_mode;
+        seed = m.garble_seed;
+    }
+    if ((countdown_garble || m.garble_pending) && !error && call.back) {
+        // The answer arrives, spoilt: the record shows what the tool got.
+        Garble(call.back, call.back_size, mode, seed);
+        if (!record.data_in.empty()) KeepBytes(call, &record.data_in, call.back, call.back + call.back_size);
+    }
+    m.garble_pending = false;
     // A drive that leaves after this many requests answers this one first.
     if (call.drive >= 0) CountDriveRequest(m, call.drive);
     return finish(error, call.returned);

@@ -2,6 +2,7 @@
 // reported with the line they sit on: nlohmann's parser finds syntax
 // errors, and a small scanner of our own remembers the line of every value
 // so that a wrong value or an unknown key can be pointed at too.
+#include <cstdlib>
 #include <map>
 
 #include <nlohmann/json.hpp>
@@ -450,7 +451,8 @@ bool ReadDrive(Reader& r, const json& o, const std::string& path, DriveDesc* d) 
 }
 
 bool ReadFault(Reader& r, const json& o, const std::string& path, FaultDesc* f) {
-    if (!r.Keys(o, path, {"drive", "ioctl", "cdb", "nvme", "ata", "nth", "every", "fail", "error", "sense", "ata_error"}))
+    if (!r.Keys(o, path, {"drive", "ioctl", "cdb", "nvme", "ata", "nth", "every", "fail", "error", "sense", "ata_error",
+                          "cdb_prefix", "phase", "sub", "count_from", "garble", "seed"}))
         return false;
     if (!r.Text(o, path, "drive", &f->drive)) return false;
     if (f->drive.empty()) return r.Fail(path, "a fault needs the \"drive\" it applies to");
@@ -464,12 +466,54 @@ bool ReadFault(Reader& r, const json& o, const std::string& path, FaultDesc* f) 
         int64_t high = m.second == FaultMatch::kIoctl ? 0xFFFFFFFFll : 0xFF;
         if (!r.Int(o, path, m.first, 0, high, &f->code)) return false;
     }
+    // A CDB prefix or a tunnel phase names SCSI requests by themselves.
+    if (o.contains("cdb_prefix")) {
+        std::string text;
+        if (!r.Text(o, path, "cdb_prefix", &text)) return false;
+        for (size_t i = 0; i < text.size();) {
+            if (text[i] == ' ') {
+                ++i;
+                continue;
+            }
+            char* end = nullptr;
+            std::string two = text.substr(i, 2);
+            unsigned long v = strtoul(two.c_str(), &end, 16);
+            if (two.size() != 2 || *end) return r.Fail(path + "/cdb_prefix", "\"cdb_prefix\" must be hexadecimal bytes (\"E6 00\")");
+            f->cdb_prefix.push_back(static_cast<uint8_t>(v));
+            i += 2;
+        }
+        if (f->cdb_prefix.empty() || f->cdb_prefix.size() > 16)
+            return r.Fail(path + "/cdb_prefix", "\"cdb_prefix\" must hold 1 to 16 bytes");
+    }
+    if (!r.Int(o, path, "phase", 1, 3, &f->phase) || !r.Int(o, path, "sub", 0, 0xFFFFFFFFll, &f->sub) ||
+        !r.Int(o, path, "seed", 0, 0xFFFFFFFFll, &f->seed) ||
+        !r.Choice<GarbleMode>(o, path, "garble",
+                              {{"flip", GarbleMode::kFlipBits},
+                               {"zero", GarbleMode::kZeroBlock},
+                               {"signature", GarbleMode::kWrongSignature}},
+                              &f->garble))
+        return false;
+    if (o.contains("count_from")) {
+        int from = 0;
+        if (!r.Choice<int>(o, path, "count_from", {{"start", 0}, {"operation", 1}}, &from)) return false;
+        f->from_operation = from == 1;
+    }
+    if ((o.contains("cdb_prefix") || o.contains("phase")) && kinds == 0) {
+        ++kinds;
+        f->match = FaultMatch::kCdb;
+        if (!f->cdb_prefix.empty()) f->code = f->cdb_prefix[0];
+    }
+    if ((o.contains("cdb_prefix") || o.contains("phase")) && f->match != FaultMatch::kCdb)
+        return r.Fail(path, "\"cdb_prefix\" and \"phase\" go with SCSI requests (\"cdb\")");
+    if (o.contains("sub") && f->match != FaultMatch::kNvme) return r.Fail(path, "\"sub\" goes with \"nvme\"");
     if (kinds != 1) return r.Fail(path, "a fault needs exactly one of \"ioctl\", \"cdb\", \"nvme\", \"ata\"");
     if (!r.Int(o, path, "nth", 1, 1000000, &f->nth) || !r.Flag(o, path, "every", &f->every) ||
         !r.Choice<FaultAction>(o, path, "fail",
                                {{"win32", FaultAction::kWin32Error},
                                 {"check_condition", FaultAction::kCheckCondition},
-                                {"ata_error", FaultAction::kAtaError}},
+                                {"ata_error", FaultAction::kAtaError},
+                                {"garble", FaultAction::kGarble},
+                                {"vanish", FaultAction::kVanish}},
                                &f->action) ||
         !r.Int(o, path, "error", 1, 0xFFFFFFFFll, &f->win32_error) || !r.Int(o, path, "ata_error", 0, 255, &f->ata_error))
         return false;

@@ -3,7 +3,9 @@
 // record and counters tests read.
 #include "platform/sim/sim_state.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "platform/host/host_objects.h"
@@ -441,14 +443,51 @@ void DriveLeavesAs(MachineState& m, int index, const ReturnDesc& r) {
     }
 }
 
+namespace {
+
+bool NarrowMatch(const MachineState& m, const FaultDesc& f) {
+    if (!f.cdb_prefix.empty()) {
+        if (!m.current_cdb) return false;
+        for (size_t i = 0; i < f.cdb_prefix.size() && i < 16; ++i)
+            if (m.current_cdb[i] != f.cdb_prefix[i]) return false;
+    }
+    if (f.phase && f.phase != m.current_phase) return false;
+    if (f.sub >= 0 && f.sub != m.current_sub) return false;
+    return true;
+}
+
+// A fault that counts only the requests it matches (its own counter), as
+// opposed to one that counts every request of its kind and code.
+bool CountsItsOwn(const FaultDesc& f) { return !f.cdb_prefix.empty() || f.phase || f.sub >= 0 || f.from_operation; }
+
+// The drive leaves on the spot and stays away (a pulled cable).
+void VanishNow(MachineState& m, int index) {
+    DriveState& d = m.drives[index];
+    if (d.present) ++d.generation;
+    d.present = false;
+    d.returning = false;
+}
+
+}  // namespace
+
 bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
     DriveState& d = m.drives[index];
     int seen = ++d.counts[(static_cast<uint64_t>(match) << 32) | code];
     // A sweep's countdown picks its request whatever the machine file says.
-    if (CountdownTake(match, outcome, ata_error)) return true;
-    for (const FaultDesc& f : m.desc.faults) {
-        if (f.match != match || f.code != code || f.drive != d.desc.name) continue;
-        if (seen != f.nth && !(f.every && seen > f.nth)) continue;
+    bool vanish = false;
+    if (CountdownTake(match, outcome, ata_error, &vanish)) {
+        if (vanish) VanishNow(m, index);
+        return true;
+    }
+    for (size_t i = 0; i < m.desc.faults.size(); ++i) {
+        const FaultDesc& f = m.desc.faults[i];
+        if (f.match != match || f.drive != d.desc.name) continue;
+        // A prefix or a phase alone names the CDBs without an opcode.
+        bool any_code = !f.cdb_prefix.empty() || (f.phase && f.code == 0 && match == FaultMatch::kCdb);
+        if (!any_code && f.code != code) continue;
+        if (!NarrowMatch(m, f)) continue;
+        int n = CountsItsOwn(f) ? ++d.fault_counts[i] : seen;
+        if (n != f.nth && !(f.every && n > f.nth)) continue;
         *outcome = Outcome();
         switch (f.action) {
             case FaultAction::kWin32Error: outcome->win32_error = f.win32_error; break;
@@ -456,15 +495,81 @@ bool TakeFaultFor(MachineState& m, int index, FaultMatch match, uint32_t code, O
             case FaultAction::kAtaError:
                 if (ata_error) *ata_error = f.ata_error;
                 break;
+            case FaultAction::kGarble:
+                // Answered as usual; the machine spoils the data on its way back.
+                m.garble_pending = true;
+                m.garble_mode = f.garble;
+                m.garble_seed = f.seed * 2654435761u + static_cast<uint32_t>(n);
+                return false;
+            case FaultAction::kVanish:
+                VanishNow(m, index);
+                outcome->win32_error = kErrorDevNotExist;
+                break;
         }
         return true;
     }
     return false;
 }
 
+void BeginOperation() {
+    MachineState& m = Machine();
+    sim::MachineLock lock(m.mutex);
+    for (DriveState& d : m.drives)
+        for (size_t i = 0; i < m.desc.faults.size(); ++i)
+            if (m.desc.faults[i].from_operation) d.fault_counts[i] = 0;
+}
+
+int TunnelPhase(Attachment attachment, const uint8_t* cdb) {
+    switch (attachment) {
+        case Attachment::kAsmedia:
+            if ((cdb[0] == 0xEA || cdb[0] == 0xEB) && cdb[1] == 0x5A && cdb[2] >= 0x80 && cdb[2] <= 0x82)
+                return cdb[2] - 0x80 + 1;
+            return 0;
+        case Attachment::kJmicron:
+            if (cdb[0] != 0xA1) return 0;
+            if (cdb[1] == 0x80) return 1;
+            if (cdb[1] >= 0x81 && cdb[1] <= 0x83) return 2;
+            return cdb[1] == 0x8F ? 3 : 0;
+        case Attachment::kRealtek:
+            if ((cdb[0] == 0xE4 || cdb[0] == 0xE5) && cdb[3] >= 0xF7 && cdb[3] <= 0xF9) return cdb[3] - 0xF7 + 1;
+            return 0;
+        default: return 0;
+    }
+}
+
+void Garble(uint8_t* data, size_t size, GarbleMode mode, uint32_t seed) {
+    if (!data || !size) return;
+    uint32_t x = seed ? seed : 1;
+    auto next = [&x]() {  // xorshift: small, and the same everywhere
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    switch (mode) {
+        case GarbleMode::kFlipBits:
+            for (int i = 0; i < 8; ++i) data[next() % size] ^= static_cast<uint8_t>(1u << (next() % 8));
+            break;
+        case GarbleMode::kZeroBlock: {
+            size_t blocks = (size + 511) / 512;
+            size_t at = (next() % blocks) * 512;
+            std::memset(data + at, 0, std::min<size_t>(512, size - at));
+            break;
+        }
+        case GarbleMode::kWrongSignature:
+            for (size_t i = 0; i < 4 && i < size; ++i) data[i] = static_cast<uint8_t>(~data[i]);
+            break;
+    }
+}
+
 bool HostOfDrive::TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) {
     sim::MachineLock lock(machine_->mutex);
     return TakeFaultFor(*machine_, drive_, match, code, outcome, ata_error);
+}
+
+void HostOfDrive::NoteSubOperation(uint32_t sub) {
+    sim::MachineLock lock(machine_->mutex);
+    machine_->current_sub = sub;
 }
 
 void HostOfDrive::Leave(bool power_cycle) {

@@ -197,7 +197,10 @@ struct VolumeDesc {
 // ---- faults -------------------------------------------------------------------------
 
 enum class FaultMatch : uint8_t { kIoctl, kCdb, kNvme, kAta };
-enum class FaultAction : uint8_t { kWin32Error, kCheckCondition, kAtaError };
+enum class FaultAction : uint8_t { kWin32Error, kCheckCondition, kAtaError, kGarble, kVanish };
+// How a garbled answer is spoilt: a few bits flipped, a 512-byte block
+// zeroed, or the first four bytes (where the blocks carry their marks) changed.
+enum class GarbleMode : uint8_t { kFlipBits, kZeroBlock, kWrongSignature };
 
 // Fail the nth request (1-based, counted per drive) of the given kind and
 // code: an IOCTL code, a CDB opcode (byte 0), an NVMe admin opcode, an ATA
@@ -212,7 +215,21 @@ struct FaultDesc {
     DWORD win32_error = 31;  // ERROR_GEN_FAILURE
     uint8_t sense_key = 0x05, asc = 0x24, ascq = 0x00;
     uint8_t ata_error = 0x04;  // ABRT
+    // Narrower matches (all that are set must hold):
+    std::vector<uint8_t> cdb_prefix;  // kCdb: the CDB begins with these bytes (code is then not compared)
+    int phase = 0;                    // kCdb: 1 command, 2 data, 3 completion of a bridge tunnel; 0 any
+    int64_t sub = -1;                 // kNvme: the vendor sub-operation (CDW12); -1 any
+    // nth counts from the latest BeginOperation (quillon-sim: each RUN)
+    // instead of from the machine's start.
+    bool from_operation = false;
+    // kGarble: the request succeeds and the data it brings back is spoilt,
+    // the same way for the same seed.
+    GarbleMode garble = GarbleMode::kFlipBits;
+    uint32_t seed = 1;
 };
+// Where an operation begins (quillon-sim: each RUN): faults with
+// from_operation count their nth from here.
+void BeginOperation();
 
 // ---- a countdown over every request (fault sweeps) ------------------------------------
 
@@ -224,6 +241,11 @@ struct FaultDesc {
 //   kAtaError:       an ATA command ends with status ERR, error ABRT: on ATA
 //                    pass-through in the registers, inside SCSI/ATA translation
 //                    as the CHECK CONDITION the drive's translation gives
+//   kGarble:         the request is answered and its data coming back is
+//                    spoilt (the nth picks the mode: flipped bits, a zeroed
+//                    block, a wrong signature; seeded by nth)
+//   kVanish:         the request's drive leaves right there (the request fails
+//                    with ERROR_DEV_NOT_EXIST) and stays away until PlugDrive
 // A request the way does not apply to (a CHECK CONDITION for an IOCTL that is
 // not a pass-through, an ATA error for an NVMe command) is answered normally,
 // even when it is the nth. The machine's own faults still count and apply.

@@ -81,6 +81,7 @@ class HostOfDrive : public DriveHost {
 public:
     HostOfDrive(MachineState* machine, int drive) : machine_(machine), drive_(drive) {}
     bool TakeFault(FaultMatch match, uint32_t code, Outcome* outcome, uint8_t* ata_error) override;
+    void NoteSubOperation(uint32_t sub) override;
     void Leave(bool power_cycle) override;
     uint64_t Now() override;
 
@@ -102,6 +103,7 @@ struct DriveState {
     DEVINST controller = 0;   // PCI controller of an NVMe / SATA drive, else 0
     std::map<uint64_t, int> counts;  // (match, code) → requests seen
     int requests_seen = 0;           // DeviceIoControl calls that reached it
+    std::map<size_t, int> fault_counts;  // fault index → requests it matched (faults that count their own)
     bool left_by_itself = false;     // leave_after has fired
     std::unique_ptr<HostOfDrive> host;
     std::unique_ptr<SimDrive> model;
@@ -118,7 +120,20 @@ struct MachineState {
     RequestObserver request_observer = nullptr;
     int open_sets = 0;
     uint64_t installed_at = 0;  // virtual time of InstallMachine
+    // What the request in progress is, for the narrower fault matches.
+    const uint8_t* current_cdb = nullptr;  // SCSI pass-through: its CDB (16 bytes)
+    int current_phase = 0;                 // bridge tunnel phase of that CDB
+    int64_t current_sub = -1;              // NVMe vendor command: CDW12
+    // A fault or the countdown asked to spoil the data this request brings back.
+    bool garble_pending = false;
+    GarbleMode garble_mode = GarbleMode::kFlipBits;
+    uint32_t garble_seed = 0;
 };
+
+// The tunnel phase a CDB is for a drive's bridge (1 command, 2 data, 3 completion), 0 none.
+int TunnelPhase(Attachment attachment, const uint8_t* cdb);
+// Spoil bytes as a garble fault says, the same way for the same seed.
+void Garble(uint8_t* data, size_t size, GarbleMode mode, uint32_t seed);
 
 MachineState& Machine();
 // Bring the machine up to the virtual clock: drives whose time away is over come back.

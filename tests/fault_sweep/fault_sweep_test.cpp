@@ -246,6 +246,8 @@ const char* WayName(sim::FaultAction way) {
         case sim::FaultAction::kWin32Error: return "ioctl-failure";
         case sim::FaultAction::kCheckCondition: return "check-condition";
         case sim::FaultAction::kAtaError: return "ata-error";
+        case sim::FaultAction::kGarble: return "garble";
+        case sim::FaultAction::kVanish: return "vanish";
     }
     return "?";
 }

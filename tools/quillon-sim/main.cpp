@@ -120,6 +120,7 @@ bool Play(const ScriptStep& step, const std::string& script_name) {
         rc = HostSelectListEntry(kIdDriveList, atoi(step.arg.c_str()));
         if (rc == kHostRefused) why = "no entry " + step.arg + " or the list is disabled";
     } else if (step.verb == "run") {
+        sim::BeginOperation();  // faults counted from the operation's start count from here
         rc = HostPressButton(kIdRun);
         if (rc == kHostRefused) why = "RUN is disabled";
     } else if (step.verb == "answer") {
