@@ -84,21 +84,34 @@ void OnRun(HWND dialog) {
         return;
     }
 
+    // The image is read once; every check below and the worker's own
+    // comparison work from what this read saw.
+    ImageFile bytes;
+    LoadImageFile(image, &bytes);
+    ImageCheckFacts facts;
+    GetImageFacts(bytes.data, bytes.size, &facts);
+    state->iCheckedImageSize = facts.size;
+    WCopy(state->szCheckedImageVersion, 32, facts.version);
+    state->iCheckedFtlBuild = facts.ftl_build;
+
     if (disk->szDrvFWVersion[0] && state->iInternalFWVersionCheckPart != 0) {
         WCH image_version[32] = {};
-        if (!CompareVersionParts(disk->szDrvFWVersion, state->iInternalFWVersionCheckPart, image, image_version)) {
+        ReadImageVersionFromBytes(bytes.data, bytes.size, image_version);
+        if (!CompareVersionText(disk->szDrvFWVersion, state->iInternalFWVersionCheckPart, image_version)) {
+            FreeImageFile(&bytes);
             FormatW(text, kRefusalSize, u"Limit Drv FW Version : %s, BinFileVer : %s, Compare %d Part",
                     disk->szDrvFWVersion, image_version, state->iInternalFWVersionCheckPart);
             Refuse(dialog, text);
             return;
         }
     }
+    FreeImageFile(&bytes);
 
     if (disk->bDrvInfoValid) {
         if (state->bRemoveFtlBuildNumCheck) {
             LogMsg(u"Remove FTL Build Num Check");
         } else {
-            uint32_t image_build = ReadFtlBuildNum(image);
+            uint32_t image_build = facts.ftl_build;
             if (image_build != disk->iFtlBuildNum) {
                 FormatW(text, kRefusalSize, u"Limit iFtlBuildNum : 0x%08X, 0x%08X", disk->iFtlBuildNum, image_build);
                 Refuse(dialog, text);

@@ -121,7 +121,8 @@ int ConfigPath(DiskAccess* access, HANDLE* drive, WorkerImage* image) {
         rc = DISKLIB_NVME_SetFWConfig(access, *drive, block, check);
         if (rc != 1) return rc;
     }
-    PatchImageConfig(image->data, image->size, block, state->NEWVERSION);
+    // The checksum of these unchanged bytes was verified above.
+    PatchImageConfigVerified(image->data, image->size, block, state->NEWVERSION, crc32c);
 
     rc = Replace(access, drive, image);
     if (rc != 1) return rc;

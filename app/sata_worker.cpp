@@ -73,12 +73,17 @@ DWORD SataUpdateWorker(void* parameter) {
     std::memset(&access, 0, sizeof access);
     access.hScsiPort = INVALID_HANDLE_VALUE;
 
-    HANDLE drive = OpenSataDisk(state->SelectedDisk.szDevicePath, &access);
-    if (drive == INVALID_HANDLE_VALUE) return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, -1));
-
+    // The image first: nothing goes to the drive unless the image checked
+    // is whole in memory.
+    HANDLE drive = INVALID_HANDLE_VALUE;
     WorkerImage image;
     if (LoadWorkerImage(&state->SelectedDisk, &image, 0) != 1)
         return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, 0));
+    drive = OpenSataDisk(state->SelectedDisk.szDevicePath, &access);
+    if (drive == INVALID_HANDLE_VALUE) {
+        ReleaseWorkerImage(&image);
+        return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, -1));
+    }
     int rc = Update(&access, drive, &image);
     ReleaseWorkerImage(&image);
     return static_cast<DWORD>(FinishWorker(worker_slot, &access, &drive, rc));

@@ -15,9 +15,11 @@ struct WorkerImage {
     BYTE* data;
     DWORD size;
 };
-// The image for the drive's NAND type, or 0 with nothing held: a missing
-// file, an empty one, no memory or a short read would otherwise send the
-// drive an empty or partial image. with_version: read the version text first.
+// The image for the drive's NAND type, read once, or 0 with nothing held: a
+// missing file, an empty one, no memory or a short read would otherwise send
+// the drive an empty or partial image, and an image whose size, version or
+// FTL build is not what the run button's checks saw is not the one they
+// passed. with_version: the version text too.
 int LoadWorkerImage(const DiskInfo* disk, WorkerImage* image, int with_version);
 void ReleaseWorkerImage(WorkerImage* image);
 

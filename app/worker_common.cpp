@@ -11,6 +11,7 @@
 #include "package/files.h"
 #include "package/image.h"
 #include "platform/os.h"
+#include "platform/wtext.h"
 
 void SetProgressStage(int start, int end, int percentage) {
     AppState* state = GetAppState();
@@ -62,16 +63,24 @@ int SuccessTail() {
 int LoadWorkerImage(const DiskInfo* disk, WorkerImage* image, int with_version) {
     memset(image, 0, sizeof *image);
     if (!FindImageForNand(disk, image->path)) return 0;
-    if (with_version) ReadImageVersion(image->path, image->version);
-    DWORD size = ReadWholeFile(image->path, 0, nullptr);
-    if (size == 0) return 0;
-    image->data = static_cast<BYTE*>(os::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!image->data) return 0;
-    if (ReadWholeFile(image->path, size, image->data) != size) {
-        ReleaseWorkerImage(image);
+    ImageFile file;
+    if (!LoadImageFile(image->path, &file)) return 0;
+    if (with_version) ReadImageVersionFromBytes(file.data, file.size, image->version);
+    // The bytes sent are the bytes checked: an image that is not the one the
+    // run button's checks passed (replaced while the question was open) is
+    // not sent.
+    const AppState* state = GetAppState();
+    ImageCheckFacts facts;
+    GetImageFacts(file.data, file.size, &facts);
+    if (facts.size != state->iCheckedImageSize || WCompare(facts.version, state->szCheckedImageVersion) != 0 ||
+        facts.ftl_build != state->iCheckedFtlBuild) {
+        LogMsg(u"Image changed after the checks: %s, %I64u bytes, version %s (checked %I64u bytes, version %s)",
+               image->path, facts.size, facts.version, state->iCheckedImageSize, state->szCheckedImageVersion);
+        FreeImageFile(&file);
         return 0;
     }
-    image->size = size;
+    image->data = file.data;
+    image->size = static_cast<DWORD>(file.size);
     return 1;
 }
 

@@ -26,6 +26,11 @@ struct AppState {
     int16_t sProgressStart;
     int16_t sProgressEnd;
     int32_t bIsSATA;
+    // The image the run button's checks read: its size, version text and FTL
+    // build number. The worker sends only an image that still matches.
+    uint64_t iCheckedImageSize;
+    WCH szCheckedImageVersion[32];
+    uint32_t iCheckedFtlBuild;
     // Not a configuration value: 1 only when this run created szWorkDir itself
     // with a complete path; the exit path deletes files only then.
     int32_t bWorkDirCreated;

@@ -42,16 +42,45 @@ uint32_t ComputeImageChecksum(const BYTE* data, const ImageLayout* layout, int c
 uint32_t ChecksumHead(const BYTE* data, const ImageLayout* layout, int crc32c);
 uint32_t ChecksumRegion(const BYTE* data, const ImageLayout* layout, int region, uint32_t crc, int crc32c);
 
+// Firmware images are a few MiB; anything over this is not one.
+constexpr uint64_t kMaxImageFile = 64ull << 20;
+
+// An image file read whole, with one open, into committed pages of its own
+// size. Only a regular file (not a folder, device, pipe or link) of 1 to
+// kMaxImageFile bytes is read; otherwise 0 with a log line saying why.
+struct ImageFile {
+    BYTE* data;
+    size_t size;
+};
+int LoadImageFile(const WCH* path, ImageFile* out);
+void FreeImageFile(ImageFile* file);
+
+// What the checks before a run decide on: size, version text (as
+// ReadImageVersionFromBytes gives it, without its log line) and FTL build
+// number (0 when the layout does not hold).
+struct ImageCheckFacts {
+    uint64_t size;
+    WCH version[32];
+    uint32_t ftl_build;
+};
+void GetImageFacts(const BYTE* data, size_t size, ImageCheckFacts* out);
+
 // The version text of an image file into out (at least 32 units).
 int ReadImageVersion(const WCH* path, WCH* out);
 // Same on bytes already in memory (no file read).
 int ReadImageVersionFromBytes(const BYTE* data, size_t size, WCH* out);
 int CompareVersionParts(const WCH* drive_version, int parts, const WCH* path, WCH* out_image_version);
+// The same compare on an image version text already read.
+int CompareVersionText(const WCH* drive_version, int parts, const WCH* image_version);
 uint32_t ReadFtlBuildNum(const WCH* path);
 // 1 when the stored checksum equals the CRC-32C checksum of the image.
 int VerifyImageCrc(const BYTE* data, size_t size);
 int SetConfigVersion(BYTE* block, const WCH* new_version, int crc32c, uint32_t* out_crc);
 void PatchImageConfig(BYTE* data, size_t size, const BYTE* drive_block, const WCH* new_version);
+// The same when the caller already knows VerifyImageCrc's answer for these
+// unchanged bytes: the checksum is not summed a second time.
+void PatchImageConfigVerified(BYTE* data, size_t size, const BYTE* drive_block, const WCH* new_version,
+                              int crc32c_verified);
 
 // Little-endian field access used by the image code and its tools.
 inline uint32_t GetLe32(const BYTE* p) {

@@ -42,8 +42,18 @@ void PatchImageConfig(BYTE* data, size_t size, const BYTE* drive_block, const WC
         LogMsg(u"Not Config FW");
         return;
     }
+    PatchImageConfigVerified(data, size, drive_block, new_version, VerifyImageCrc(data, size));
+}
+
+void PatchImageConfigVerified(BYTE* data, size_t size, const BYTE* drive_block, const WCH* new_version,
+                              int crc32c_verified) {
+    ImageLayout layout;
+    if (!GetImageLayout(data, size, &layout)) {
+        LogMsg(u"Not Config FW");
+        return;
+    }
     // An image whose checksum matches neither variant is resealed with CRC-32.
-    int variant = VerifyImageCrc(data, size) ? 1 : 0;
+    int variant = crc32c_verified ? 1 : 0;
     BYTE* config = data + size_t(layout.first[2]) * image::kPage;
     if (drive_block) memcpy(config, drive_block, image::kConfigBlock);
     if (!IsKeep(new_version)) SetConfigVersion(config, new_version, variant, nullptr);

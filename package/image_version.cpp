@@ -110,21 +110,31 @@ void ScanForVersion(const BYTE* data, size_t size, WCH* out, size_t capacity) {
     }
 }
 
-}  // namespace
-
-int ReadImageVersionFromBytes(const BYTE* data, size_t size, WCH* out) {
+int VersionFromBytes(const BYTE* data, size_t size, WCH* out, bool log) {
     const size_t kOut = 32;
     out[0] = 0;
     ImageLayout layout;
     if (GetImageLayout(data, size, &layout)) {
         TrailerVersion(data + layout.trailer + image::kTrailerVersion, out, kOut);
-        LogMsg(u"%s", out);
+        if (log) LogMsg(u"%s", out);
     }
     if (WLen(out) <= 6) {
         out[0] = 0;
         if (data) ScanForVersion(data, size, out, kOut);
     }
     return out[0] != 0;
+}
+
+}  // namespace
+
+int ReadImageVersionFromBytes(const BYTE* data, size_t size, WCH* out) { return VersionFromBytes(data, size, out, true); }
+
+void GetImageFacts(const BYTE* data, size_t size, ImageCheckFacts* out) {
+    out->size = size;
+    VersionFromBytes(data, size, out->version, false);
+    out->ftl_build = 0;
+    ImageLayout layout;
+    if (GetImageLayout(data, size, &layout)) out->ftl_build = GetLe32(data + layout.trailer + image::kTrailerFtlBuild);
 }
 
 int ReadImageVersion(const WCH* path, WCH* out) {
@@ -138,7 +148,10 @@ int CompareVersionParts(const WCH* drive_version, int parts, const WCH* path, WC
     WCH image_version[32];
     ReadImageVersion(path, image_version);
     WCopy(out_image_version, 32, image_version);
+    return CompareVersionText(drive_version, parts, image_version);
+}
 
+int CompareVersionText(const WCH* drive_version, int parts, const WCH* image_version) {
     WCH drive_copy[32];
     WCH image_copy[32];
     WCopy(drive_copy, 32, drive_version);

@@ -136,7 +136,11 @@ bool HostCreationTime(dev_t device, ino_t inode, FILETIME* time) {
 }
 
 DWORD HostAttributes(unsigned mode) {
-    DWORD attributes = S_ISDIR(mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    // FIFOs, sockets and device nodes are what Windows calls devices: opening
+    // one for reading may block for ever.
+    DWORD attributes = S_ISDIR(mode)   ? FILE_ATTRIBUTE_DIRECTORY
+                       : S_ISREG(mode) ? FILE_ATTRIBUTE_ARCHIVE
+                                       : FILE_ATTRIBUTE_DEVICE;
     if (ReadOnlyMode(mode)) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes;
 }
