@@ -74,7 +74,7 @@ int ToolChecksumVariant(const BYTE* data, size_t size) {
 
 namespace {
 
-const ToolOptionSpec kJsonOnly[] = {{u"--json", false}};
+const ToolOptionDesc kJsonOnly[] = {{u"--json", false}};
 
 // What image info shows, read once for both the text and the JSON.
 struct ImageFacts {
@@ -191,7 +191,7 @@ int ToolImageVerify(int argc, const WCH* const* argv) {
 }
 
 int ToolImageReseal(int argc, const WCH* const* argv) {
-    static const ToolOptionSpec kSpecs[] = {{u"--crc32c", false}, {u"--crc32", false}};
+    static const ToolOptionDesc kSpecs[] = {{u"--crc32c", false}, {u"--crc32", false}};
     ToolArgs args;
     if (!ToolParseArgs(argc, argv, kSpecs, 2, 1, 1, &args)) return kToolUsage;
     if (args.values[0] && args.values[1]) return ToolUsageError(u"--crc32c and --crc32 exclude each other");
@@ -221,7 +221,7 @@ int ToolImageReseal(int argc, const WCH* const* argv) {
 
 int ToolImageMake(int argc, const WCH* const* argv) {
     enum { kFirmware, kConfig, kConfigVersion, kVersion, kBuild, kCrc32 };
-    static const ToolOptionSpec kSpecs[] = {{u"--firmware", true}, {u"--config", true}, {u"--config-version", true},
+    static const ToolOptionDesc kSpecs[] = {{u"--firmware", true}, {u"--config", true}, {u"--config-version", true},
                                             {u"--version", true},  {u"--build", true},  {u"--crc32", false}};
     ToolArgs args;
     if (!ToolParseArgs(argc, argv, kSpecs, 6, 1, 1, &args)) return kToolUsage;

@@ -531,7 +531,7 @@ bool MakeScratch(WCH* scratch, size_t capacity) {
 }  // namespace
 
 int ToolPackageLint(int argc, const WCH* const* argv) {
-    static const ToolOptionSpec kSpecs[] = {{u"--json", false}};
+    static const ToolOptionDesc kSpecs[] = {{u"--json", false}};
     ToolArgs args;
     if (!ToolParseArgs(argc, argv, kSpecs, 1, 1, 1, &args)) return kToolUsage;
     const WCH* target = args.words[0];

@@ -43,7 +43,7 @@ void ReportExtracted(const ZipEntryInfo* info, ZRESULT described, ZRESULT extrac
 }  // namespace
 
 int ToolPackageList(int argc, const WCH* const* argv) {
-    static const ToolOptionSpec kSpecs[] = {{u"--json", false}};
+    static const ToolOptionDesc kSpecs[] = {{u"--json", false}};
     ToolArgs args;
     if (!ToolParseArgs(argc, argv, kSpecs, 1, 1, 1, &args)) return kToolUsage;
     const WCH* archive = args.words[0];

@@ -8,10 +8,10 @@
 
 namespace {
 
-bool NameIs(const WCH* spec, const WCH* word, size_t length) {
-    if (WLen(spec) != length) return false;
+bool NameIs(const WCH* name, const WCH* word, size_t length) {
+    if (WLen(name) != length) return false;
     for (size_t k = 0; k < length; ++k)
-        if (spec[k] != word[k]) return false;
+        if (name[k] != word[k]) return false;
     return true;
 }
 
@@ -28,10 +28,10 @@ int ToolUsageError(const WCH* format, ...) {
     return kToolUsage;
 }
 
-bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionSpec* specs, int spec_count, size_t min_words,
+bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionDesc* options, int option_count, size_t min_words,
                    size_t max_words, ToolArgs* out) {
     out->words.clear();
-    out->values.assign(size_t(spec_count), nullptr);
+    out->values.assign(size_t(option_count), nullptr);
     bool options_end = false;
     for (int i = 0; i < argc; ++i) {
         const WCH* word = argv[i];
@@ -56,8 +56,8 @@ bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionSpec* specs
             }
         }
         int found = -1;
-        for (int s = 0; s < spec_count; ++s) {
-            if (NameIs(specs[s].name, word, name_length)) found = s;
+        for (int s = 0; s < option_count; ++s) {
+            if (NameIs(options[s].name, word, name_length)) found = s;
         }
         WCH name[128];
         size_t n = 0;
@@ -67,7 +67,7 @@ bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionSpec* specs
             ToolUsageError(u"unknown option %s", name);
             return false;
         }
-        if (!specs[found].takes_value) {
+        if (!options[found].takes_value) {
             if (inline_value) {
                 ToolUsageError(u"%s takes no value", name);
                 return false;

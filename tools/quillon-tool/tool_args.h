@@ -10,19 +10,19 @@
 
 #include "platform/os_types.h"
 
-struct ToolOptionSpec {
+struct ToolOptionDesc {
     const WCH* name;  // "--firmware"
     bool takes_value;
 };
 
 struct ToolArgs {
     std::vector<const WCH*> words;   // positional words, in order
-    std::vector<const WCH*> values;  // one per spec: null when absent, u"" for a flag given, else the value
+    std::vector<const WCH*> values;  // one per name: null when absent, u"" for a flag given, else the value
 };
 
 // Fills *out; on a bad word prints the reason and the command's usage on
 // stderr and returns false. min_words/max_words bound the positional words.
-bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionSpec* specs, int spec_count, size_t min_words,
+bool ToolParseArgs(int argc, const WCH* const* argv, const ToolOptionDesc* options, int option_count, size_t min_words,
                    size_t max_words, ToolArgs* out);
 
 // "quillon-tool: REASON" and the usage line of the running command on
