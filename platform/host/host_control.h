@@ -43,6 +43,7 @@ void HostClearResources();
 // ---- accounting ----------------------------------------------------------------
 int HostMemoryBlocks();        // VirtualAlloc blocks not yet released
 size_t HostMemoryBytes();      // their requested sizes added up
+size_t HostKeptMemoryBytes();  // released blocks kept for reuse, with their guard pages
 int HostLiveThreads();         // threads made by os::CreateThread that have not ended
 // Open handles per kind: HostOpenHandleCount in platform/host/host_objects.h.
 

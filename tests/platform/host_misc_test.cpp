@@ -103,6 +103,36 @@ TEST(HostMemory, AReleasedBlockIsHandedOutAgainZeroedAndCountedAfresh) {
     EXPECT_EQ(HostMemoryBlocks(), blocks);
 }
 
+TEST(HostMemory, AnImageSizedBlockIsKeptAndTheKeptBytesAreBounded) {
+    // An image read by the run button's checks and again by the worker: the
+    // second read gets the first one's pages back, cleared.
+    const size_t image = (4u << 20) + 4096 * 3 + 100;
+    auto* p = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, image, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 0x5A, image);
+    ASSERT_TRUE(os::VirtualFree(p, 0, MEM_RELEASE));
+    auto* q = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, image, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_EQ(q, p);
+    size_t nonzero = 0;
+    for (size_t i = 0; i < image; i++) nonzero += q[i] != 0;
+    EXPECT_EQ(nonzero, 0u);
+    // Two blocks that together pass the bound: the older one is unmapped,
+    // not kept, so asking for its size again maps afresh.
+    auto* big = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 40u << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto* bigger = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 30u << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(big, nullptr);
+    ASSERT_NE(bigger, nullptr);
+    ASSERT_TRUE(os::VirtualFree(q, 0, MEM_RELEASE));
+    ASSERT_TRUE(os::VirtualFree(big, 0, MEM_RELEASE));
+    EXPECT_GE(HostKeptMemoryBytes(), (44u << 20));
+    ASSERT_TRUE(os::VirtualFree(bigger, 0, MEM_RELEASE));  // 4 + 40 + 30 MiB: the 4 and 40 MiB blocks go
+    EXPECT_LE(HostKeptMemoryBytes(), (64u << 20) + 16 * 4096);
+    EXPECT_GE(HostKeptMemoryBytes(), (30u << 20));
+    auto* again = static_cast<unsigned char*>(os::VirtualAlloc(nullptr, 30u << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    EXPECT_EQ(again, bigger);
+    EXPECT_TRUE(os::VirtualFree(again, 0, MEM_RELEASE));
+}
+
 TEST(HostMemoryDeathTest, AnAccessAfterReleaseIsCaught) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // Small enough to be kept for reuse: the kept pages must still be out of reach.
