@@ -25,6 +25,7 @@ def default_machine_with(path, first_drive=None, faults=None):
         machine["faults"] = faults
     return write(path, json.dumps(machine))
 ENV = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+DEFAULT_LINT = "quillon-sim: warning: default package: lint "
 
 
 def write(path, text, mode="w"):
@@ -141,7 +142,8 @@ with tempfile.TemporaryDirectory() as tmp:
     ]
     for args, expected in cases:
         code, out, err = run(tmp, args, name="bad")
-        lines = [line for line in err.splitlines() if line.strip()]
+        # The default package's own lint findings come once the inputs are accepted.
+        lines = [line for line in err.splitlines() if line.strip() and not line.startswith(DEFAULT_LINT)]
         check(f"{' '.join(args)[-40:]}: one clear line, exit 1",
               code == 1 and len(lines) == 1 and expected in lines[0], f"{code} {err[-300:]}")
     code, out, err = run(tmp, ["--script", write(os.path.join(tmp, "gone.script"), "select 7\n")], name="gone")
@@ -208,6 +210,50 @@ with tempfile.TemporaryDirectory() as tmp:
     check("vanishing drive: the update fails and the run exits 3", code == 3 and len(results) == 1 and results[0] != 1,
           f"{code} {results} {err[-200:]}")
     check("vanishing drive: nothing is activated", not any(e["ioctl"] == "0x002DDC08" for e in reqs), "")
+
+    # 9. The package lint before the tool starts: its findings warn on stderr,
+    # the run goes on, and its scratch copy is gone before the tool runs.
+    import zipfile
+    linty = os.path.join(tmp, "linty.zip")
+    with zipfile.ZipFile(PACKAGE) as src, zipfile.ZipFile(linty, "w", zipfile.ZIP_DEFLATED) as dst:
+        for info in src.infolist():
+            data = src.read(info.filename)
+            if info.filename == "QuillonInfo.ini":
+                text = data.decode("ascii")
+                nl = "\r\n" if "\r\n" in text else "\n"
+                text = text.replace("[UPDATEINFO]", "[UPDATEINFO]" + nl + "PowerCtl=1", 1)
+                data = text.replace("[NandMap]", "[NandMap]" + nl + "XYZ_1=nothing.bin", 1).encode("ascii")
+            dst.writestr(info, data)
+    code, out, err = run(tmp, ["--keep-temp", "--package", linty], name="linty")
+    warned = [line for line in err.splitlines() if line.startswith(f"quillon-sim: warning: {linty}: lint ")]
+    check("lint findings of --package warn on stderr and the update still runs",
+          code == 0 and "result: 1" in out and len(warned) == 4 and
+          any("lint warning: UPDATEINFO: key PowerCtl is not one the tool reads" in w for w in warned) and
+          any("lint error: NandMap: key XYZ_1 is neither 12 nor 10 hex digits" in w for w in warned),
+          f"{code} {err[-600:]}")
+    check("lint findings stay off stdout", "lint" not in out, out[-300:])
+    kept = [line.split(": ", 1)[1] for line in out.splitlines() if line.startswith("temporary folder kept: ")]
+    check("the lint leaves no scratch copy in the run's temporary folder",
+          len(kept) == 1 and not [n for n in os.listdir(kept[0]) if n.startswith("quillon-lint")],
+          str(os.listdir(kept[0]) if kept else out[-300:]))
+    for folder in kept:
+        shutil.rmtree(folder, ignore_errors=True)
+    code, out, err = run(tmp, ["--package", PACKAGE], name="cleanpkg")
+    check("the default package as --package: no finding but its placeholder warning",
+          code == 0 and [line.split(": lint ", 1)[1] for line in err.splitlines()] ==
+          ["warning: NandMap: 453C98B37672_1=NONE names no file in the package (a placeholder: such drives are refused)"],
+          err[-600:])
+    code, out, err = run(tmp, [], name="default-lint")
+    check("a default run lints the embedded package: stderr holds only its findings",
+          code == 0 and err.strip() and all(line.startswith(DEFAULT_LINT) for line in err.splitlines()), err[-600:])
+    broken = os.path.join(tmp, "noini.zip")
+    with zipfile.ZipFile(PACKAGE) as src, zipfile.ZipFile(broken, "w") as dst:
+        for info in src.infolist():
+            if info.filename != "QuillonInfo.ini":
+                dst.writestr(info, src.read(info.filename))
+    code, out, err = run(tmp, ["--package", broken], name="noini")
+    check("a package the tool refuses is still rehearsed after its lint error",
+          "lint error: QuillonInfo.ini is missing" in err and "title: Package Error" in out, f"{code} {err[-300:]}")
 
 print(f"{'FAILED' if failures else 'PASSED'}: {len(failures)} failure(s)")
 sys.exit(1 if failures else 0)

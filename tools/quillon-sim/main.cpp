@@ -23,6 +23,7 @@
 #include "res/version.h"
 #endif
 #include "tools/quillon-sim/sim_files.h"
+#include "tools/quillon-sim/sim_lint.h"
 #include "tools/quillon-sim/sim_options.h"
 #include "tools/quillon-sim/sim_report.h"
 #include "tools/quillon-sim/sim_script.h"
@@ -46,22 +47,40 @@ constexpr int kExitUpdateFailed = 3;
 
 void Complain(const std::string& text) { fprintf(stderr, "quillon-sim: %s\n", text.c_str()); }
 
-// The package replaces the embedded one. A file that is not a whole zip
-// archive stops the run before the tool starts.
-bool LoadPackage(const std::string& path) {
-    std::string bytes;
+// The package that replaces the embedded one, read whole. A file that is not
+// a whole zip archive stops the run before the tool starts.
+bool ReadPackage(const std::string& path, std::string* bytes) {
     std::string error;
-    if (!ReadInputFile(path, &bytes, &error)) {
+    if (!ReadInputFile(path, bytes, &error)) {
         Complain(error);
         return false;
     }
-    std::string problem = ZipProblem(bytes);
+    std::string problem = ZipProblem(*bytes);
     if (!problem.empty()) {
         Complain(path + ": " + problem);
         return false;
     }
-    HostRegisterResource(u"FWPACKAGEZIP", 1000, bytes.data(), bytes.size());
     return true;
+}
+
+// What the package lint finds only warns (a broken package is worth
+// rehearsing); then the package becomes the executable's resource, as the
+// embedded one is. Done once every input has been accepted, so a bad input
+// still gets its one line.
+void InstallPackage(const SimOptions& options, std::string* bytes) {
+    if (!options.package_path.empty()) {
+        WarnAboutPackage(options.package_path, options.package_path, bytes->data(), bytes->size());
+        HostRegisterResource(u"FWPACKAGEZIP", 1000, bytes->data(), bytes->size());
+        std::string().swap(*bytes);  // the resource holds its own copy
+        return;
+    }
+#ifdef QN_HAVE_DEFAULT_PACKAGE
+    // The package the build embeds, as Quillon.exe carries it.
+    size_t size = 0;
+    const unsigned char* embedded = DefaultPackageBytes(&size);
+    WarnAboutPackage("", "default package", embedded, size);
+    RegisterDefaultPackage();
+#endif
 }
 
 bool LoadMachine(const std::string& path) {
@@ -190,13 +209,11 @@ bool CloseTranscript(Transcript* t) {
 int RunTool(const SimOptions& options, Transcript* transcript) {
     std::vector<ScriptStep> steps;
     if (!LoadScript(options.script_path, &steps)) return kExitNotDone;
-#ifdef QN_HAVE_DEFAULT_PACKAGE
-    // The package the build embeds, as Quillon.exe carries it; --package replaces it.
-    if (options.package_path.empty()) RegisterDefaultPackage();
-#endif
-    if (!options.package_path.empty() && !LoadPackage(options.package_path)) return kExitNotDone;
+    std::string package;
+    if (!options.package_path.empty() && !ReadPackage(options.package_path, &package)) return kExitNotDone;
     if (!LoadMachine(options.machine_path)) return kExitNotDone;
     if (!OpenTranscript(options.transcript_path, transcript)) return kExitNotDone;
+    InstallPackage(options, &package);
     // A command line of its own may switch the log on: show it then too.
     WatchTheTool(options.debug || options.has_command_line, options.requests);
 

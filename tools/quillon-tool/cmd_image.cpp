@@ -34,15 +34,6 @@ bool ParseNumber(const WCH* text, uint32_t* out) {
 
 }  // namespace
 
-bool ToolReadFile(const WCH* path, std::vector<BYTE>* bytes) {
-    bytes->clear();
-    if (!PathExists(path)) return false;
-    DWORD size = ReadWholeFile(path, 0, nullptr);
-    bytes->resize(size);
-    if (size == 0) return true;
-    return ReadWholeFile(path, size, bytes->data()) == size;
-}
-
 bool ToolReadInput(const WCH* path, const WCH* label, std::vector<BYTE>* bytes) {
     WCH where[600];
     if (label[0]) FormatW(where, 600, u"%s %s", label, path);
@@ -61,15 +52,6 @@ bool ToolReadInput(const WCH* path, const WCH* label, std::vector<BYTE>* bytes) 
         return false;
     }
     return true;
-}
-
-int ToolChecksumVariant(const BYTE* data, size_t size) {
-    ImageLayout l;
-    if (!GetImageLayout(data, size, &l)) return -1;
-    uint32_t stored = GetLe32(data + l.trailer + image::kTrailerCrc);
-    if (ComputeImageChecksum(data, &l, 1) == stored) return 1;
-    if (ComputeImageChecksum(data, &l, 0) == stored) return 0;
-    return -1;
 }
 
 namespace {

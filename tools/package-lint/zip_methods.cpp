@@ -1,6 +1,6 @@
 // Central directory walk: end record, then one fixed-size header per entry
 // followed by its name, extra field and comment.
-#include "tools/quillon-tool/zip_methods.h"
+#include "tools/package-lint/zip_methods.h"
 
 #include "platform/wtext.h"
 
