@@ -255,5 +255,14 @@ with tempfile.TemporaryDirectory() as tmp:
     check("a package the tool refuses is still rehearsed after its lint error",
           "lint error: QuillonInfo.ini is missing" in err and "title: Package Error" in out, f"{code} {err[-300:]}")
 
+    # 10. A list entry names its drive by the physical drive number, not by
+    # its place in the list or in the tool's enumeration.
+    machine = default_machine_with(os.path.join(tmp, "numbered.json"), {"number": 7})
+    code, out, err = run(tmp, ["--machine", machine], "close\n", name="numbered")
+    entries = [line for line in out.splitlines() if line.lstrip(" *").startswith("[")]
+    check("list entries carry the physical drive number",
+          code == 0 and any("[C: ]" in e and e.endswith("(drive 7)") for e in entries) and
+          any("1TB" in e and e.endswith("(drive 1)") for e in entries), "\n".join(entries))
+
 print(f"{'FAILED' if failures else 'PASSED'}: {len(failures)} failure(s)")
 sys.exit(1 if failures else 0)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/dialog_ids.h"
+#include "core/app_state.h"
 #include "platform/host/host_path.h"
 
 namespace {
@@ -28,6 +29,16 @@ std::string OneLine(const std::u16string& text) {
     return Utf8(out);
 }
 
+// An entry's item data is the drive's place in the tool's enumeration; what
+// a user knows it by is its physical drive number (\\.\PhysicalDriveN).
+// The entry the tool adds for a drive that left during an update points
+// past the enumeration.
+std::string DriveOf(LPARAM data) {
+    const AppState* state = GetAppState();
+    if (data < 0 || data >= static_cast<LPARAM>(state->iDiskCount)) return "drive gone";
+    return "drive " + std::to_string(state->DiskList[data].iDiskNumber);
+}
+
 }  // namespace
 
 std::string Utf8(const std::u16string& text) { return HostUtf8(text); }
@@ -41,8 +52,7 @@ std::string DescribeDialog() {
     out += "list: " + std::to_string(items.size()) + " entries, selected " + std::to_string(selected) + "\n";
     for (size_t i = 0; i < items.size(); ++i) {
         out += (static_cast<int>(i) == selected ? "  * " : "    ");
-        out += "[" + std::to_string(i) + "] " + OneLine(items[i].text) + " (drive " +
-               std::to_string(static_cast<long long>(items[i].data)) + ")\n";
+        out += "[" + std::to_string(i) + "] " + OneLine(items[i].text) + " (" + DriveOf(items[i].data) + ")\n";
     }
 
     static const Line kLines[] = {
