@@ -3,7 +3,11 @@
 // after; SATA on its three attachments) one clean run counts the device
 // requests from the RUN button to the end, N. Then request n, for n = 1 ... N,
 // is failed once, and from then on for good, in each way the simulated
-// machine can fail it, and the whole update runs again from a fresh start.
+// machine can fail it; the drive also vanishes right at it (once), and a
+// block read is answered with garbage instead (once); each time the whole
+// update runs again from a fresh start. Garbled runs are judged for their
+// hygiene (one result, nothing left open); what the tool made of the
+// garbage is written in the table's note.
 // After every run:
 //   - the dialog handled exactly one result (or refused the run with one
 //     message), both controls are enabled, the dialog closes, and no handle,
@@ -108,7 +112,8 @@ public:
                              : path + ".md";
         if (FILE* m = std::fopen(md.c_str(), "w")) {
             std::fprintf(m, "# Fault sweep\n\nEvery device request of each update failed in turn (once, and for good), "
-                            "in each way the simulated machine can fail it. Rows: %s\n\n",
+                            "in each way the simulated machine can fail it; the drive also vanished at each "
+                            "request, and each block read answered once with plausible garbage. Rows: %s\n\n",
                          path.c_str());
             std::fprintf(m, "| scenario | outcome / drive state | runs |\n|---|---|---|\n");
             std::map<std::pair<std::string, std::string>, int> counts;
@@ -305,6 +310,9 @@ protected:
             out.problems.push_back("file handles open");
         if (HostBadCloseCount() != 0) out.problems.push_back("handle closed twice");
 
+        // A drive that vanished is put back before it is looked at.
+        const char* name = s.sata ? "disk4" : "disk0";
+        if (way == sim::FaultAction::kVanish) sim::PlugDrive(name);
         out.drive = ReadDrive(s);
         if (HostCloseDialog() != kHostDone) out.problems.push_back("the dialog did not close");
         INT_PTR ended = -1;
@@ -315,7 +323,6 @@ protected:
 
         // What the drive runs once it is power-cycled: a commit the tool
         // made but did not see through shows here.
-        const char* name = s.sata ? "disk4" : "disk0";
         if (!s.sata && (s.attachment == Attachment::kAsmedia || s.attachment == Attachment::kJmicron))
             sim::TriggerPowerCycle(name);
         else
@@ -497,7 +504,7 @@ protected:
         Record(0, "-", "none", "clean", false, clean, clean_state, clean_after, {}, "", clean_verdict);
 
         std::map<std::string, int> outcomes;
-        int runs = 0, with_problems = 0;
+        int runs = 0, with_problems = 0, garbled_runs = 0, garbled_success = 0, garbled_foreign_block = 0;
         for (int n = 1; n <= n_requests; ++n) {
             const DecodedRequest& target = clean.requests[n - 1];
             std::vector<sim::FaultAction> ways = {sim::FaultAction::kWin32Error};
@@ -505,19 +512,30 @@ protected:
             bool ata = target.label.compare(0, 8, "0004D030") == 0 ||
                        (s.sata && target.label.find(" cdb A1") != std::string::npos);
             if (ata) ways.push_back(sim::FaultAction::kAtaError);
+            // The drive gone right here; a block read answered with plausible garbage.
+            ways.push_back(sim::FaultAction::kVanish);
+            bool block_read = (target.kind == ReqKind::kConfigRead || target.kind == ReqKind::kMpRead) &&
+                              target.data_phase && target.phase != 1;
+            if (block_read) ways.push_back(sim::FaultAction::kGarble);
             for (sim::FaultAction way : ways) {
+                const bool once_only = way == sim::FaultAction::kVanish || way == sim::FaultAction::kGarble;
                 for (bool for_good : {false, true}) {
+                    if (for_good && once_only) continue;
                     RunResult r = RunOnce(n, way, for_good);
                     std::vector<std::string> problems = r.problems;
                     bool fired = r.countdown.first_failed == n;
                     if (!fired && r.countdown.failed != 0)
                         problems.push_back("the countdown failed request " + std::to_string(r.countdown.first_failed));
-                    std::string state = StateOf(r.drive, &problems);
-                    std::string after = StateOf(r.after_cycle, &problems);
-                    CheckSequence(r, &problems);
-                    std::string verdict = JudgeVerdict(r, state, after, &problems);
+                    // Garbage the drive answered with is not a failure the tool can
+                    // see: what it does with it is recorded, the run's hygiene is judged.
+                    std::vector<std::string> observed;
+                    std::vector<std::string>& judged = way == sim::FaultAction::kGarble ? observed : problems;
+                    std::string state = StateOf(r.drive, &judged);
+                    std::string after = StateOf(r.after_cycle, &judged);
+                    CheckSequence(r, &judged);
+                    std::string verdict = JudgeVerdict(r, state, after, &judged);
                     if (!s.sata && r.outcome == "success" && (state != "new firmware" || after != "new firmware"))
-                        problems.push_back("success without the new firmware and version running");
+                        judged.push_back("success without the new firmware and version running");
                     // A failed piece, commit or write is success only where its
                     // failure is ignored on purpose: a bridge's completion phase.
                     bool must_fail = target.kind == ReqKind::kDownload || target.kind == ReqKind::kCommit ||
@@ -543,8 +561,16 @@ protected:
                     // firmware runs, now and after a power cycle.
                     if (s.sata && r.outcome == "success" &&
                         (state.compare(0, 12, "old firmware") == 0 || after.compare(0, 12, "old firmware") == 0))
-                        problems.push_back("success while the old firmware runs");
+                        judged.push_back("success while the old firmware runs");
                     std::string note;
+                    for (const std::string& o : observed) note += (note.empty() ? "garbled: " : "; ") + o;
+                    if (way == sim::FaultAction::kGarble) {
+                        ++garbled_runs;
+                        garbled_success += r.outcome == "success";
+                        garbled_foreign_block +=
+                            std::find(observed.begin(), observed.end(),
+                                      "configuration block is none the update produces") != observed.end();
+                    }
                     Record(n, target.label, WayName(way), for_good ? "for-good" : "once", fired, r, state, after, problems,
                            note, verdict);
                 }
@@ -554,7 +580,11 @@ protected:
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::string summary = s.name + ": N=" + std::to_string(n_requests) + ", " +
                               std::to_string(runs) + " faulted runs, " + std::to_string(with_problems) +
-                              " with problems, " + std::to_string(static_cast<int>(seconds * 1000)) + " ms;";
+                              " with problems, " + std::to_string(garbled_runs) + " garbled (" +
+                              std::to_string(garbled_success) + " of them ended in success, " +
+                              std::to_string(garbled_foreign_block) +
+                              " left a configuration block no sound update writes), " +
+                              std::to_string(static_cast<int>(seconds * 1000)) + " ms;";
         for (const auto& o : outcomes) summary += " [" + o.first + "] " + std::to_string(o.second) + ";";
         std::lock_guard<std::mutex> lock(g_rows_mutex);
         g_summary.push_back(summary);
