@@ -1,6 +1,7 @@
 // The commands of quillon-tool, one row each.
 #include "tools/quillon-tool/config_commands.h"
 #include "tools/quillon-tool/tool_commands.h"
+#include "tools/quillon-tool/trace_commands.h"
 
 const ToolCommand kToolCommands[] = {
     {"package", "list", "PACKAGE.zip [--json]",
@@ -20,6 +21,12 @@ const ToolCommand kToolCommands[] = {
      "build a sealed image from firmware bytes and a configuration block", ToolImageMake},
     {"title", "encode", "TEXT", "the hexadecimal TITLE value of a text", ToolTitleEncode},
     {"title", "decode", "HEX", "the text the tool shows for a TITLE value", ToolTitleDecode},
+    {"trace", "redact", "IN OUT",
+     "the trace with serial numbers, volume GUIDs and user names replaced, each by one placeholder of its\n"
+     "      length everywhere (texts and answered bytes alike); lists the kinds, placeholders and counts",
+     ToolTraceRedact},
+    {"trace", "machine", "IN OUT.json",
+     "a machine file for quillon-sim --machine from the trace's device tree and drive identities", ToolTraceMachine},
 };
 
 const int kToolCommandCount = static_cast<int>(sizeof kToolCommands / sizeof kToolCommands[0]);
