@@ -123,6 +123,8 @@ std::vector<json> PrivateTrace() {
                  {"lines", {"model: VELQORAX VX500 512GB", std::string("serial: ") + kNvmeSerial}}});
     t.push_back({{"kind", "dialog"}, {"n", 31}, {"event", "log"},
                  {"text", std::string("mounted \\\\?\\") + kVolume + "\\ work folder C:\\Users\\alice\\AppData\\Local\\Temp"}});
+    // A hub's ID Windows made up (with "&"): no serial in it.
+    t.push_back({{"kind", "cm_device_id"}, {"n", 32}, {"devinst", 4}, {"cr", 0}, {"id", "USB\\VID_05E3&PID_0626\\5&1C3A9E2&0&2"}});
     return t;
 }
 
@@ -212,6 +214,7 @@ TEST(QuillonToolTraceRedact, OneValueOnePlaceholderOfItsLengthEverywhere) {
     EXPECT_EQ(r.after[2]["path"], r.after[3]["path"]) << "the open must still find its interface";
     EXPECT_TRUE(Has(Upper(r.after[2]["path"].get<std::string>()), "#" + usb + "&0#")) << r.after[2]["path"];
     EXPECT_EQ(Unhex(r.after[4]["bytes"].get<std::string>()), Wide(id) + std::string(2, '\0'));
+    EXPECT_EQ(r.after[12]["id"], r.before[12]["id"]);
 
     // User name and volume GUID in the texts.
     EXPECT_TRUE(Has(r.after[0]["command_line"].get<std::string>(), "C:\\Users\\USER1\\Desktop\\rec.jsonl"));

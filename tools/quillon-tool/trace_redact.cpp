@@ -324,8 +324,9 @@ void FindInText(Redaction* r, const std::string& text) {
     if (text.size() < 4) return;
     // The serial of a USB device is the last part of its instance ID when
     // that part has no "&" (one Windows made up has).
-    static const std::regex kUsbId("USB[\\\\#]VID_[0-9A-F]{4}&PID_[0-9A-F]{4}[\\\\#]([^\\\\#&{}\"\\s]+)",
-                                   std::regex::icase);
+    static const std::regex kUsbId(
+        "USB[\\\\#]VID_[0-9A-F]{4}&PID_[0-9A-F]{4}[\\\\#]([^\\\\#&{}\"\\s]+)(?=$|[\\\\#{}\"\\s])",
+        std::regex::icase);
     for (std::sregex_iterator it(text.begin(), text.end(), kUsbId), end; it != end; ++it) NoteSerial(r, (*it)[1].str());
     static const std::regex kVolume(
         "Volume\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}", std::regex::icase);
