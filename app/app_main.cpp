@@ -12,6 +12,7 @@
 #include "core/write_gate.h"
 #include "core/text_search.h"
 #include "platform/os.h"
+#include "platform/trace/trace_recorder.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ int AppMain(const char* command_line) {
         os::GdiplusShutdown(gdiplus_token);
         return kExitBadCommandLine;
     }
+    // A field trace records from here to the end of the run, every way out.
+    if (options->record_path[0]) TraceStart(options->record_path, options->record_full, line);
     SetRunCommandLine(line);
     ResetRunRecord();
     LogKeepLines(RunKeepsEvidence(options));
@@ -55,5 +58,7 @@ int AppMain(const char* command_line) {
     os::DialogBoxParamW(os::GetModuleHandleW(nullptr), kIdMainDialog, nullptr, MainDlgProc, 0);
 
     os::GdiplusShutdown(gdiplus_token);
-    return RunExitCode();
+    int code = RunExitCode();
+    TraceExit(code);
+    return code;
 }

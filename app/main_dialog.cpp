@@ -13,6 +13,7 @@
 #include "package/package_extract.h"
 #include "package/work_dir.h"
 #include "platform/os.h"
+#include "platform/trace/trace_recorder.h"
 #include "platform/wtext.h"
 
 namespace {
@@ -30,6 +31,7 @@ void OnInitDialog(HWND dialog) {
     }
 
     ReadUpdateConfig(dialog);
+    TracePackage(state->szTitle);
     RefreshDriveList(dialog, 1);
     OnSelectDrive(dialog);
     OnDialogReady(dialog);

@@ -87,6 +87,10 @@ int ParseRunOptions(const WCH* line, RunOptions* options) {
         at = NextToken(at, token, sizeof token / sizeof token[0], &fits);
         if (StartsWith(token, u"/report:")) {
             TakeValue(token, 8, fits, options->report_path, 260, options);
+        } else if (StartsWith(token, u"/record:")) {
+            TakeValue(token, 8, fits, options->record_path, 260, options);
+        } else if (StartsWith(token, u"/record-full:")) {
+            if (TakeValue(token, 13, fits, options->record_path, 260, options)) options->record_full = 1;
         } else if (StartsWith(token, u"/drive:")) {
             TakeValue(token, 7, fits, options->drive, 64, options);
         } else if (WCompareNoCase(token, u"/unattended") == 0) {

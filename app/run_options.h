@@ -1,5 +1,5 @@
 // The opt-in words of the command line: /report:FILE, /unattended with
-// /drive:SELECTOR, and /dryrun. Without them the tool runs as it always has.
+// /drive:SELECTOR, /dryrun, and /record:FILE or /record-full:FILE. Without them the tool runs as it always has.
 #pragma once
 
 #include "core/disk_info.h"
@@ -9,7 +9,10 @@ struct RunOptions {
     int unattended;        // /unattended
     WCH drive[64];         // /drive:SELECTOR
     int dry_run;           // /dryrun
-    int bad;               // a word without its value, a repeated word, /drive: without /unattended or the reverse
+    WCH record_path[260];  // /record:FILE or /record-full:FILE: a field trace; empty without either
+    int record_full;       // /record-full: the trace keeps the image pieces' bytes
+    int bad;               // a word without its value, a repeated word, /drive: without /unattended or the
+                           // reverse, /record: with /record-full:
 };
 
 // Reads the words out of the command line; other text is left alone (as

@@ -7,6 +7,7 @@
 
 #include "platform/host/host_control.h"
 #include "platform/os.h"
+#include "platform/trace/trace_hook.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ void HostClockSetAutoAdvance(bool on) {
 
 namespace os {
 
-void Sleep(DWORD milliseconds) {
+static void SleepOnTheClock(DWORD milliseconds) {
     std::unique_lock<std::mutex> lock(g_mutex);
     HostThread* self = t_self;
     if (!self) {
@@ -212,6 +213,12 @@ void Sleep(DWORD milliseconds) {
         return;
     }
     HostBlock(lock, self, true, g_clock + milliseconds);
+}
+
+void Sleep(DWORD milliseconds) {
+    SleepOnTheClock(milliseconds);
+    const trace::DeviceHooks* hooks = trace::g_device_hooks;
+    if (hooks && hooks->slept) hooks->slept(milliseconds);
 }
 
 ULONGLONG GetTickCount64() {

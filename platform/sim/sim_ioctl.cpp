@@ -11,6 +11,7 @@
 #include "platform/sim/sim_objects.h"
 #include "platform/sim/sim_state.h"
 #include "platform/storage_layouts.h"
+#include "platform/trace/trace_hook.h"
 
 namespace sim {
 
@@ -443,9 +444,10 @@ DWORD Dispatch(Call& c) {
 
 }  // namespace sim
 
-BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
-                         DWORD* returned) {
-    using namespace sim;
+namespace sim {
+namespace {
+
+BOOL MachineIoctl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     CatchUp(m);
@@ -511,4 +513,13 @@ BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, voi
     // A drive that leaves after this many requests answers this one first.
     if (call.drive >= 0) CountDriveRequest(m, call.drive);
     return finish(error, call.returned);
+}
+
+}  // namespace
+}  // namespace sim
+
+BOOL os::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+                         DWORD* returned) {
+    return trace::Traced(&trace::DeviceHooks::ioctl, sim::MachineIoctl, device, code, in, in_size, out, out_size,
+                         returned);
 }

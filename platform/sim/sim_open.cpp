@@ -7,6 +7,7 @@
 #include "platform/os.h"
 #include "platform/sim/sim_objects.h"
 #include "platform/sim/sim_state.h"
+#include "platform/trace/trace_hook.h"
 
 namespace sim {
 
@@ -110,5 +111,7 @@ HANDLE OpenDevice(const WCH* path_text, DWORD access, DWORD share, DWORD disposi
 }  // namespace sim
 
 HANDLE SimCreateFile(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    if (trace::g_device_hooks)
+        return trace::g_device_hooks->open(sim::OpenDevice, path, access, share, disposition, flags);
     return sim::OpenDevice(path, access, share, disposition, flags);
 }

@@ -9,6 +9,7 @@
 #include "platform/os.h"
 #include "platform/sim/sim_state.h"
 #include "platform/storage_layouts.h"
+#include "platform/trace/trace_hook.h"
 
 namespace sim {
 
@@ -85,7 +86,7 @@ BOOL GiveBytes(const void* bytes, DWORD size, BYTE* buffer, DWORD capacity, DWOR
 
 using namespace sim;
 
-HDEVINFO os::SetupDiGetClassDevsW(const GUID* class_guid, const WCH* enumerator, HWND parent, DWORD flags) {
+static HDEVINFO MachineClassDevs(const GUID* class_guid, const WCH* enumerator, HWND parent, DWORD flags) {
     (void)parent;
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
@@ -113,7 +114,7 @@ HDEVINFO os::SetupDiGetClassDevsW(const GUID* class_guid, const WCH* enumerator,
     return set;
 }
 
-BOOL os::SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
+static BOOL MachineDestroySet(HDEVINFO handle) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     DevInfoSet* set = static_cast<DevInfoSet*>(handle);
@@ -126,7 +127,7 @@ BOOL os::SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
     return TRUE;
 }
 
-BOOL os::SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* data) {
+static BOOL MachineEnumDevice(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* data) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     DevInfoSet* set = FindSet(m, handle);
@@ -140,7 +141,7 @@ BOOL os::SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* da
     return TRUE;
 }
 
-BOOL os::SetupDiEnumDeviceInterfaces(HDEVINFO handle, SP_DEVINFO_DATA* device, const GUID* interface_guid, DWORD index,
+static BOOL MachineEnumInterface(HDEVINFO handle, SP_DEVINFO_DATA* device, const GUID* interface_guid, DWORD index,
                                      SP_DEVICE_INTERFACE_DATA* data) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
@@ -163,7 +164,7 @@ BOOL os::SetupDiEnumDeviceInterfaces(HDEVINFO handle, SP_DEVINFO_DATA* device, c
     return Fail(ERROR_NO_MORE_ITEMS);
 }
 
-BOOL os::SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, SP_DEVICE_INTERFACE_DATA* data, void* detail,
+static BOOL MachineInterfaceDetail(HDEVINFO handle, SP_DEVICE_INTERFACE_DATA* data, void* detail,
                                           DWORD detail_size, DWORD* required, SP_DEVINFO_DATA* device) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
@@ -196,7 +197,7 @@ BOOL os::SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, SP_DEVICE_INTERFACE_D
     return TRUE;
 }
 
-BOOL os::SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, DWORD property, DWORD* type,
+static BOOL MachineRegistryProperty(HDEVINFO handle, SP_DEVINFO_DATA* device, DWORD property, DWORD* type,
                                            BYTE* buffer, DWORD size, DWORD* required) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
@@ -219,7 +220,7 @@ BOOL os::SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* dev
     return GiveBytes(text->c_str(), static_cast<DWORD>((text->size() + 1) * sizeof(WCH)), buffer, size, required);
 }
 
-BOOL os::SetupDiGetDevicePropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, const DEVPROPKEY* key, DEVPROPTYPE* type,
+static BOOL MachineDeviceProperty(HDEVINFO handle, SP_DEVINFO_DATA* device, const DEVPROPKEY* key, DEVPROPTYPE* type,
                                    BYTE* buffer, DWORD size, DWORD* required, DWORD flags) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
@@ -237,7 +238,7 @@ BOOL os::SetupDiGetDevicePropertyW(HDEVINFO handle, SP_DEVINFO_DATA* device, con
     return GiveBytes(&node->link[which], sizeof(uint32_t), buffer, size, required);
 }
 
-CONFIGRET os::CM_Get_Parent(DEVINST* parent, DEVINST device, ULONG flags) {
+static CONFIGRET MachineCmParent(DEVINST* parent, DEVINST device, ULONG flags) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     if (!parent) return kCrInvalidPointer;
@@ -250,7 +251,7 @@ CONFIGRET os::CM_Get_Parent(DEVINST* parent, DEVINST device, ULONG flags) {
     return CR_SUCCESS;
 }
 
-CONFIGRET os::CM_Get_Device_IDW(DEVINST device, WCH* buffer, ULONG capacity, ULONG flags) {
+static CONFIGRET MachineCmDeviceId(DEVINST device, WCH* buffer, ULONG capacity, ULONG flags) {
     MachineState& m = Machine();
     sim::MachineLock lock(m.mutex);
     if (!buffer) return kCrInvalidPointer;
@@ -262,4 +263,49 @@ CONFIGRET os::CM_Get_Device_IDW(DEVINST device, WCH* buffer, ULONG capacity, ULO
     if (capacity <= node->id.size()) return CR_BUFFER_SMALL;
     buffer[node->id.size()] = 0;
     return CR_SUCCESS;
+}
+
+// The machine's answers, through the trace hooks when a trace is recorded or replayed.
+using trace::DeviceHooks;
+using trace::Traced;
+
+HDEVINFO os::SetupDiGetClassDevsW(const GUID* class_guid, const WCH* enumerator, HWND parent, DWORD flags) {
+    return Traced(&DeviceHooks::class_devs, MachineClassDevs, class_guid, enumerator, parent, flags);
+}
+
+BOOL os::SetupDiDestroyDeviceInfoList(HDEVINFO set) { return Traced(&DeviceHooks::destroy_set, MachineDestroySet, set); }
+
+BOOL os::SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
+    return Traced(&DeviceHooks::enum_device, MachineEnumDevice, set, index, data);
+}
+
+BOOL os::SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device, const GUID* interface_guid, DWORD index,
+                                     SP_DEVICE_INTERFACE_DATA* data) {
+    return Traced(&DeviceHooks::enum_interface, MachineEnumInterface, set, device, interface_guid, index, data);
+}
+
+BOOL os::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, void* detail,
+                                          DWORD detail_size, DWORD* required, SP_DEVINFO_DATA* device) {
+    return Traced(&DeviceHooks::interface_detail, MachineInterfaceDetail, set, data, detail, detail_size, required,
+                  device);
+}
+
+BOOL os::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, DWORD* type,
+                                           BYTE* buffer, DWORD size, DWORD* required) {
+    return Traced(&DeviceHooks::registry_property, MachineRegistryProperty, set, device, property, type, buffer, size,
+                  required);
+}
+
+BOOL os::SetupDiGetDevicePropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, const DEVPROPKEY* key, DEVPROPTYPE* type,
+                                   BYTE* buffer, DWORD size, DWORD* required, DWORD flags) {
+    return Traced(&DeviceHooks::device_property, MachineDeviceProperty, set, device, key, type, buffer, size, required,
+                  flags);
+}
+
+CONFIGRET os::CM_Get_Parent(DEVINST* parent, DEVINST device, ULONG flags) {
+    return Traced(&DeviceHooks::cm_parent, MachineCmParent, parent, device, flags);
+}
+
+CONFIGRET os::CM_Get_Device_IDW(DEVINST device, WCH* buffer, ULONG capacity, ULONG flags) {
+    return Traced(&DeviceHooks::cm_device_id, MachineCmDeviceId, device, buffer, capacity, flags);
 }

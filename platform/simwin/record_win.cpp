@@ -206,8 +206,8 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (step_to_dialog && !ok) InterlockedDecrement(&g_posted_steps);
     if (!step_to_dialog || !ok || ::GetCurrentThreadId() == g_dialog_thread) return ok;
     // Bounded: a dialog that stopped handling messages must not hang the worker for ever.
-    for (int waited = 0; g_handled_steps < step && waited < 10000; ++waited) os_win32::Sleep(1);
-    if (g_options.pace_ms) os_win32::Sleep(g_options.pace_ms);
+    for (int waited = 0; g_handled_steps < step && waited < 10000; ++waited) ::Sleep(1);  // not the win32 layer's: that one is traced
+    if (g_options.pace_ms) ::Sleep(g_options.pace_ms);
     return ok;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/os.h"
 #include "platform/simwin/sim_bridge.h"
+#include "platform/trace/trace_hook.h"
 #include "platform/simwin/win32_real.h"
 
 namespace {
@@ -27,8 +28,11 @@ void Sleep(DWORD milliseconds) {
     ULONGLONG seen = g_now.load();
     while (seen < deadline && !g_now.compare_exchange_weak(seen, deadline)) {
     }
-    // Let the other threads run, as a real sleep would.
-    os_win32::Sleep(0);
+    // Let the other threads run, as a real sleep would (the API's own Sleep:
+    // the win32 layer's would be traced as one of the tool's).
+    ::Sleep(0);
+    const trace::DeviceHooks* hooks = trace::g_device_hooks;
+    if (hooks && hooks->slept) hooks->slept(milliseconds);
 }
 
 ULONGLONG GetTickCount64() { return g_now.load(); }

@@ -1,5 +1,6 @@
 // Errors, files, folders, directory listings and file times: straight to the API.
 #include "platform/os.h"
+#include "platform/trace/trace_hook.h"
 #include "platform/win32/wide_win.h"
 
 namespace os {
@@ -7,8 +8,15 @@ namespace os {
 DWORD GetLastError() { return ::GetLastError(); }
 void SetLastError(DWORD error) { ::SetLastError(error); }
 
-HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+static HANDLE OpenFile(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     return ::CreateFileW(Wide(path), access, share, nullptr, disposition, flags, nullptr);
+}
+
+HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    // Only device opens are traced.
+    if (trace::g_device_hooks && trace::IsDevicePath(path))
+        return trace::g_device_hooks->open(OpenFile, path, access, share, disposition, flags);
+    return OpenFile(path, access, share, disposition, flags);
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read) {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/os.h"
+#include "platform/trace/trace_hook.h"
 #include "platform/win32/wide_win.h"
 
 namespace os {
@@ -80,7 +81,11 @@ HANDLE CreateThread(ThreadProc proc, void* parameter, DWORD flags, DWORD* thread
 DWORD ResumeThread(HANDLE thread) { return ::ResumeThread(thread); }
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return ::WaitForSingleObject(object, milliseconds); }
 BOOL GetExitCodeThread(HANDLE thread, DWORD* code) { return ::GetExitCodeThread(thread, code); }
-void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+void Sleep(DWORD milliseconds) {
+    ::Sleep(milliseconds);
+    const trace::DeviceHooks* hooks = trace::g_device_hooks;
+    if (hooks && hooks->slept) hooks->slept(milliseconds);
+}
 ULONGLONG GetTickCount64() { return ::GetTickCount64(); }
 void OutputDebugStringW(const WCH* text) { ::OutputDebugStringW(Wide(text)); }
 

@@ -1,5 +1,6 @@
 // Dialogs, controls, message boxes, icons, common controls and GDI+.
 #include "platform/os.h"
+#include "platform/trace/trace_hook.h"
 #include "platform/win32/entry_win.h"
 #include "platform/win32/wide_win.h"
 
@@ -58,7 +59,10 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 int MessageBoxW(HWND owner, const WCH* text, const WCH* caption, UINT style) {
-    return ::MessageBoxW(owner, Wide(text), Wide(caption), style);
+    int answer = ::MessageBoxW(owner, Wide(text), Wide(caption), style);
+    const trace::DeviceHooks* hooks = trace::g_device_hooks;
+    if (hooks && hooks->message_box) hooks->message_box(text, caption, style, answer);
+    return answer;
 }
 
 BOOL EnableWindow(HWND window, BOOL enable) { return ::EnableWindow(window, enable); }

@@ -13,6 +13,7 @@ mkdir -p "$OUT"
 cflags=(-std=c++17 -O1 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0A00 -DWIN32_LEAN_AND_MEAN
         -I"$ROOT")
 flags=("${cflags[@]}" "$ROOT/tests/win32/os_probe_win.cpp" "$ROOT"/platform/win32/*.cpp
+       "$ROOT/platform/trace/trace_hook.cpp"
        -static -lsetupapi -lcomctl32 -lgdiplus -luuid)
 mkdir -p "$OUT/obj"
 for src in "$ROOT"/platform/win32/*.cpp; do

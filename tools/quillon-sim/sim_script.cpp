@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/host/host_control.h"
+#include "platform/trace/trace_recorder.h"
 
 namespace {
 std::mutex g_mutex;
@@ -105,6 +106,8 @@ int TranscriptWriteError() {
 }
 
 void TranscriptEventAt(unsigned long long tick, const std::string& event, const std::string& fields) {
+    // A field trace holds the dialog's events too; device requests it has already.
+    if (event != "request") TraceDialogEvent(event.c_str(), fields.c_str());
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_file) return;
     // A full disk shows at the flush; the first failure is the one reported.
