@@ -22,6 +22,7 @@
 #include "res/package/default_package.h"
 #include "res/version.h"
 #endif
+#include "tools/quillon-sim/replay_trace.h"
 #include "tools/quillon-sim/sim_files.h"
 #include "tools/quillon-sim/sim_lint.h"
 #include "tools/quillon-sim/sim_options.h"
@@ -212,6 +213,13 @@ int RunTool(const SimOptions& options, Transcript* transcript) {
     std::string package;
     if (!options.package_path.empty() && !ReadPackage(options.package_path, &package)) return kExitNotDone;
     if (!LoadMachine(options.machine_path)) return kExitNotDone;
+    if (!options.replay_path.empty()) {
+        std::string error;
+        if (!StartReplay(options.replay_path, options.strict, &error)) {
+            Complain(error);
+            return kExitNotDone;
+        }
+    }
     if (!OpenTranscript(options.transcript_path, transcript)) return kExitNotDone;
     InstallPackage(options, &package);
     // A command line of its own may switch the log on: show it then too.
@@ -227,6 +235,7 @@ int RunTool(const SimOptions& options, Transcript* transcript) {
         int tool_code = HostJoinDialogThread();
         printf("closed: tool exit code %d\n", tool_code);
         TranscriptEvent("exit", ",\"code\": " + std::to_string(tool_code));
+        if (!ReplayFailure().empty()) return kExitNotDone;
         return tool_code;
     }
     if (!HostWaitForDialog()) {
@@ -267,6 +276,8 @@ int RunTool(const SimOptions& options, Transcript* transcript) {
     TranscriptEvent("exit", ",\"code\": " + std::to_string(exit_code));
     printf("updates: %d ended, %d failed\n", UpdatesEnded(), UpdatesFailed());
     if (!played) return kExitNotDone;
+    // The trace could not answer a call: what happened after it is not the recorded run.
+    if (!ReplayFailure().empty()) return kExitNotDone;
     return UpdatesFailed() ? kExitUpdateFailed : kExitOk;
 }
 

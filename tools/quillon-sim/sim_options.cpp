@@ -7,6 +7,7 @@ const char kSimUsage[] =
     "usage: quillon-sim [--help] [--version] [--debug] [--package FILE] [--machine FILE]\n"
     "                   [--script FILE] [--transcript FILE] [--requests]\n"
     "                   [--command-line TEXT] [--keep-temp] [--report FILE]\n"
+    "                   [--record FILE | --record-full FILE] [--replay FILE [--strict]]\n"
     "  Runs the tool headless on the simulated machine, plays a script of user\n"
     "  actions (default: choose the first drive, RUN, Yes, wait for the result,\n"
     "  accept it, close) and prints the dialog after each step.\n"
@@ -21,6 +22,12 @@ const char kSimUsage[] =
     "                  --debug alone stands for \"/debug\")\n"
     "  --keep-temp     keep the run's private temporary folder (its path is printed)\n"
     "  --report FILE   run with /report:FILE: the run's report (docs/report.md)\n"
+    "  --record FILE   run with /record:FILE: a field trace of the run (docs/traces.md)\n"
+    "  --record-full FILE  the same with /record-full:FILE (image pieces kept whole)\n"
+    "  --replay FILE   answer the tool's device calls from this trace instead of\n"
+    "                  the simulated machine; a request the trace does not hold\n"
+    "                  ends the run (exit status 1)\n"
+    "  --strict        with --replay: the requests must come in the recorded order\n"
     "  --version       print the version and exit\n"
     "  An option's value may also be written --option=value.\n"
     "exit status: 0 every update ended with result 1, 1 a step could not be done\n"
@@ -35,6 +42,9 @@ std::string* FileOption(const std::string& name, SimOptions* options) {
     if (name == "--script") return &options->script_path;
     if (name == "--transcript") return &options->transcript_path;
     if (name == "--report") return &options->report_path;
+    if (name == "--record") return &options->record_path;
+    if (name == "--record-full") return &options->record_full_path;
+    if (name == "--replay") return &options->replay_path;
     return nullptr;
 }
 
@@ -44,6 +54,7 @@ bool* FlagOption(const std::string& name, SimOptions* options) {
     if (name == "--help" || name == "-h") return &options->help;
     if (name == "--version") return &options->version;
     if (name == "--keep-temp") return &options->keep_temp;
+    if (name == "--strict") return &options->strict;
     return nullptr;
 }
 
@@ -99,6 +110,18 @@ int ParseSimOptions(int argc, const char* const* argv, SimOptions* options, std:
             return -1;
         }
     }
+    if (!options->record_path.empty() && !options->record_full_path.empty()) {
+        *error = "--record and --record-full exclude each other";
+        return -1;
+    }
+    if (!options->replay_path.empty() && (!options->record_path.empty() || !options->record_full_path.empty())) {
+        *error = "--replay cannot be recorded (--record, --record-full)";
+        return -1;
+    }
+    if (options->strict && options->replay_path.empty()) {
+        *error = "--strict needs --replay";
+        return -1;
+    }
     return 0;
 }
 
@@ -106,5 +129,8 @@ std::string SimCommandLine(const SimOptions& options) {
     // WinMain gets the arguments without the program name.
     std::string line = options.has_command_line ? options.command_line : options.debug ? "/debug" : "";
     if (!options.report_path.empty()) line += std::string(line.empty() ? "" : " ") + "\"/report:" + options.report_path + "\"";
+    if (!options.record_path.empty()) line += std::string(line.empty() ? "" : " ") + "\"/record:" + options.record_path + "\"";
+    if (!options.record_full_path.empty())
+        line += std::string(line.empty() ? "" : " ") + "\"/record-full:" + options.record_full_path + "\"";
     return line;
 }

@@ -11,6 +11,10 @@ struct SimOptions {
     std::string transcript_path;  // --transcript FILE: JSON lines of what happened
     bool requests = false;        // --requests: request events in the transcript
     std::string report_path;      // --report FILE: "/report:FILE" on the tool's command line
+    std::string record_path;      // --record FILE: "/record:FILE" on the tool's command line
+    std::string record_full_path; // --record-full FILE: "/record-full:FILE"
+    std::string replay_path;      // --replay FILE: device calls answered from this trace
+    bool strict = false;          // --strict: the trace's order, exactly
     bool help = false;            // --help, -h
     bool version = false;         // --version
     bool keep_temp = false;       // --keep-temp: leave the run's temporary folder behind
