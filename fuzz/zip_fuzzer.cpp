@@ -1,7 +1,8 @@
 // Fuzzes the zip reader through the calls the package extraction makes: open,
 // the count, every description and every extraction, into a folder inside a
 // sandbox. Anything that appears in the sandbox beside the target folder is a
-// file written outside the target: that aborts the run.
+// file written outside the target: that aborts the run, as does more written
+// than the entries declare.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -43,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::create_directories(target);
 
     ZipHandle* zip = ZipReaderOpen(Wide(archive).c_str(), nullptr);
+    uint64_t declared = 0;
     if (zip != nullptr) {
+        ZipReaderDeclaredTotal(zip, &declared);
         ZipReaderSetBaseDir(zip, Wide(target).c_str());
         ZipEntryInfo info;
         ZipReaderGetEntry(zip, -1, &info);
@@ -60,6 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ZipResultText(kZipMostRecentResult, text, 64);
 
     std::error_code ec;
+    // Entries are held to their declared sizes: what was written never
+    // exceeds what the archive declares.
+    uint64_t written = 0;
+    for (auto it = fs::recursive_directory_iterator(target, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_regular_file(ec)) written += it->file_size(ec);
+    }
+    if (written > declared) {
+        std::fprintf(stderr, "wrote %llu bytes, the entries declare %llu\n", static_cast<unsigned long long>(written),
+                     static_cast<unsigned long long>(declared));
+        abort();
+    }
     for (const auto& item : fs::directory_iterator(sandbox, ec)) {
         if (item.path().filename() != "target") {
             std::fprintf(stderr, "written outside the target: %s\n", item.path().c_str());

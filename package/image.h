@@ -53,6 +53,18 @@ struct ImageFile {
     size_t size;
 };
 int LoadImageFile(const WCH* path, ImageFile* out);
+
+// The reading under LoadImageFile, for callers with their own bound and their
+// own words for a refusal: a regular file of 0 to max_size bytes, read whole
+// with one open (out->data is null for an empty file). Nothing is logged.
+enum PlainFileRead {
+    kPlainFileRead = 1,
+    kPlainFileMissing = 0,     // no such path
+    kPlainFileNotPlain = -1,   // a folder, device, pipe or link: never opened
+    kPlainFileTooLarge = -2,   // *size_out holds the size
+    kPlainFileUnreadable = -3  // the open, the allocation or the read failed
+};
+int ReadPlainFile(const WCH* path, uint64_t max_size, ImageFile* out, uint64_t* size_out);
 void FreeImageFile(ImageFile* file);
 
 // What the checks before a run decide on: size, version text (as

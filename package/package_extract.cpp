@@ -25,11 +25,21 @@ bool WriteNewFile(const WCH* path, const void* bytes, DWORD size) {
 
 }  // namespace
 
-ZRESULT UnzipAll(const WCH* archive, const WCH* directory, int* failed, UnzipEntryReport on_entry, void* context) {
-    if (failed != nullptr) *failed = 0;
+void UnzipAll(const WCH* archive, const WCH* directory, uint64_t max_bytes, UnzipEntryReport on_entry, void* context,
+              UnzipOutcome* outcome) {
+    *outcome = UnzipOutcome{ZR_OK, 0, -1, 0, false};
     os::CreateDirectoryW(directory);
     ZipHandle* zip = ZipReaderOpen(archive, nullptr);
-    if (zip == nullptr) return ZipLastResult();
+    if (zip == nullptr) {
+        outcome->open = ZipLastResult();
+        return;
+    }
+    ZipReaderDeclaredTotal(zip, &outcome->declared);
+    if (outcome->declared > max_bytes) {
+        outcome->over_bound = true;
+        ZipReaderClose(zip);
+        return;
+    }
     ZipReaderSetBaseDir(zip, directory);
     ZipEntryInfo info;
     ZipReaderGetEntry(zip, -1, &info);
@@ -37,15 +47,20 @@ ZRESULT UnzipAll(const WCH* archive, const WCH* directory, int* failed, UnzipEnt
     for (int i = 0; i < count; ++i) {
         const ZRESULT described = ZipReaderGetEntry(zip, i, &info);
         const ZRESULT extracted = ZipReaderExtract(zip, i, info.name);
-        if ((described != ZR_OK || extracted != ZR_OK) && failed != nullptr) ++*failed;
+        if (described != ZR_OK || extracted != ZR_OK) ++outcome->failed;
         if (on_entry != nullptr) on_entry(&info, described, extracted, context);
+        // A full disk fails every later write too: stop at the first.
+        if (extracted == ZR_WRITE) {
+            outcome->stopped_at = i;
+            break;
+        }
     }
     ZipReaderClose(zip);
-    return ZR_OK;
 }
 
 void UnzipToDirectory(const WCH* archive, const WCH* directory, bool delete_archive) {
-    UnzipAll(archive, directory, nullptr, nullptr, nullptr);
+    UnzipOutcome outcome;
+    UnzipAll(archive, directory, kUnzipDefaultMaxBytes, nullptr, nullptr, &outcome);
     if (delete_archive) os::DeleteFileW(archive);
 }
 

@@ -32,9 +32,10 @@ ZRESULT CopyEntryData(ZipReaderState* s, HANDLE file) {
         }
         if (ended) break;
     }
-    // A stream that ends short of the stored size is as damaged as one that
-    // fails; a wrong CRC-32 means the bytes are not the ones that were packed.
-    if (s->unc_left != 0) return ZR_FLATE;
+    // A stream that ends short of the stored size, or would go on past it, is
+    // as damaged as one that fails; a wrong CRC-32 means the bytes are not the
+    // ones that were packed.
+    if (s->unc_left != 0 || !ZipEntryDataEndsHere(s)) return ZR_FLATE;
     if (s->crc != s->expected_crc) return ZR_CORRUPT;
     return ZR_OK;
 }
@@ -112,6 +113,10 @@ ZRESULT ZipReaderExtract(ZipHandle* handle, int index, const WCH* target) {
     if (described == ZR_NOFILE || described == ZR_NOALLOC) return ZipSetResult(described);
     if (!s->current_valid) return ZipSetResult(ZR_FLATE);
     if (s->current.flags & 0x0001) return ZipSetResult(ZR_PASSWORD);  // encrypted; no password is ever given
+    // Two entries sharing bytes (one stream named many times, or one entry's
+    // data running into another's header) is no archive any packer writes.
+    if (!s->scanned) return ZipSetResult(ZR_NOALLOC);
+    if (s->overlapping[index]) return ZipSetResult(ZR_CORRUPT);
     if (WLen(target) >= kZipPathChars || !ZipTargetIsSafe(target)) return ZipSetResult(ZR_NOFILE);
 
     if (info.attr & FILE_ATTRIBUTE_DIRECTORY) {

@@ -19,15 +19,15 @@ struct ZipCentralEntry {
     WORD method;
     DWORD dos_time;  // date in the high half
     DWORD crc;
-    DWORD comp_size;
-    DWORD unc_size;
+    uint64_t comp_size;  // sizes and offset are held in 64 bits from here on
+    uint64_t unc_size;
     WORD name_len;
     WORD extra_len;
     WORD comment_len;
     WORD disk_start;
     WORD internal_attr;
     DWORD external_attr;
-    DWORD local_offset;
+    uint64_t local_offset;
     BYTE name[kZipNameBytes];  // the first name_len bytes (at most kZipNameBytes)
 };
 
@@ -39,8 +39,8 @@ struct ZipReaderState {
     uint64_t archive_size;  // bytes from start_offset to the end of the file
     // from the end record
     WORD entry_count;
-    DWORD cd_size;
-    DWORD cd_offset;
+    uint64_t cd_size;
+    uint64_t cd_offset;
     uint64_t prefix_bytes;  // bytes in front of the archive, added to every offset
     // the current entry
     int current_index;
@@ -54,12 +54,17 @@ struct ZipReaderState {
     bool inflating;
     DWORD crc;
     DWORD expected_crc;
-    DWORD comp_left;
-    DWORD unc_left;
+    uint64_t comp_left;
+    uint64_t unc_left;
     uint64_t data_pos;
     DWORD in_avail;  // stored entries: unread bytes at in_next
     BYTE* in_next;
     WORD method;
+    bool stream_ended;  // inflate reported the end of the deflate stream
+    // the scan at open (zip_overlap.cpp)
+    bool scanned;              // false: the scan could not allocate; nothing is extracted
+    BYTE* overlapping;         // per entry: 1 when its local record overlaps another entry's
+    uint64_t declared_total;   // the uncompressed sizes of every entry, summed
     // the last description
     ZipEntryInfo cache;
     int cache_index;
@@ -111,6 +116,15 @@ ZRESULT ZipOpenEntryData(ZipReaderState* s);
 // Returns false on a read or inflate failure.
 bool ZipReadEntryData(ZipReaderState* s, BYTE* out, DWORD size, DWORD* produced, bool* ended);
 void ZipCloseEntryData(ZipReaderState* s);
+// After the declared size came out: false when the entry's data would give
+// more (a stored entry whose data is longer, a deflate stream that goes on).
+bool ZipEntryDataEndsHere(ZipReaderState* s);
+
+// The scan at open (zip_overlap.cpp): every entry's local record (header,
+// name, extra field and data) from the central directory and its local
+// header; entries whose records overlap are marked, declared sizes summed.
+// Leaves the reader on its first entry.
+void ZipScanEntries(ZipReaderState* s);
 
 // Folders (zip_extract.cpp).
 void EnsureDirectory(const WCH* base, const WCH* folder);

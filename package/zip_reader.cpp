@@ -12,6 +12,7 @@ void FreeState(ZipReaderState* s) {
     ZipCloseEntryData(s);
     if (s->file != INVALID_HANDLE_VALUE) os::CloseHandle(s->file);
     std::free(s->out_buf);
+    std::free(s->overlapping);
     std::free(s);
 }
 
@@ -78,7 +79,7 @@ ZipHandle* ZipReaderOpen(const WCH* path, const char* password) {
     }
     // A first entry that cannot be read does not fail the open; the reader
     // then simply has no current entry.
-    ZipGotoFirstEntry(s);
+    ZipScanEntries(s);
     handle->kind = kZipReaderKind;
     handle->state = s;
     ZipSetResult(ZR_OK);
@@ -112,6 +113,15 @@ ZRESULT ZipReaderGetEntry(ZipHandle* handle, int index, ZipEntryInfo* info) {
         return ZipSetResult(ZR_OK);
     }
     return ZipSetResult(ZipDescribe(s, index, info));
+}
+
+ZRESULT ZipReaderDeclaredTotal(ZipHandle* handle, uint64_t* total) {
+    ZipReaderState* s = nullptr;
+    const ZRESULT r = ZipCheckHandle(handle, &s);
+    if (r != ZR_OK) return ZipSetResult(r);
+    if (total == nullptr) return ZipSetResult(ZR_ARGS);
+    *total = s->declared_total;
+    return ZipSetResult(ZR_OK);
 }
 
 ZRESULT ZipReaderClose(ZipHandle* handle) {

@@ -6,6 +6,8 @@
 // process-wide most recent result (ZipResultText with the value 1 reads it).
 #pragma once
 
+#include <cstdint>
+
 #include "platform/os_types.h"
 
 typedef DWORD ZRESULT;
@@ -18,7 +20,8 @@ enum : ZRESULT {
     ZR_WRITE = 0x00000400,     // extract: a write to the target failed
     ZR_NOTFOUND = 0x00000500,
     ZR_MORE = 0x00000600,
-    ZR_CORRUPT = 0x00000700,   // local header disagrees with the central directory; extract: CRC-32 mismatch
+    ZR_CORRUPT = 0x00000700,   // local header disagrees with the central directory; extract: CRC-32 mismatch,
+                               // or the entry's local record overlaps another entry's
     ZR_READ = 0x00000800,      // the local extra field cannot be read
     ZR_PASSWORD = 0x00001000,  // an encrypted entry (no password is ever given)
     ZR_ARGS = 0x00010000,
@@ -32,7 +35,7 @@ enum : ZRESULT {
     ZR_NOTINITED = 0x01000000,
     ZR_SEEK = 0x02000000,
     ZR_NOCHANGE = 0x04000000,
-    ZR_FLATE = 0x05000000,     // inflate failed, or the data ended before the entry did
+    ZR_FLATE = 0x05000000,     // inflate failed, or the data ended before or went on after the entry's size
 };
 
 // Passing this value to ZipResultText asks for the text of the most recent result.
@@ -54,8 +57,8 @@ struct ZipEntryInfo {
     FILETIME atime;       // last access (UTC)
     FILETIME ctime;       // creation (UTC)
     FILETIME mtime;       // last write (UTC)
-    DWORD comp_size;
-    DWORD unc_size;
+    uint64_t comp_size;
+    uint64_t unc_size;
 };
 
 // Null on failure; the reason is the most recent result. The password is
@@ -66,6 +69,10 @@ ZRESULT ZipReaderGetEntry(ZipHandle* handle, int index, ZipEntryInfo* info);
 // A relative target is taken below the base directory.
 ZRESULT ZipReaderExtract(ZipHandle* handle, int index, const WCH* target);
 ZRESULT ZipReaderClose(ZipHandle* handle);
+// The uncompressed sizes that the entries declare, summed: an extraction
+// writes at most this many bytes (an entry's data beyond its declared size
+// is refused).
+ZRESULT ZipReaderDeclaredTotal(ZipHandle* handle, uint64_t* total);
 
 // Copies the code's text, cut to fit and terminated; returns the full length
 // of the text. A null buffer or zero capacity only returns the length.

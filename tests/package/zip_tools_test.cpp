@@ -47,7 +47,10 @@ void Collect(const ZipEntryInfo* info, ZRESULT described, ZRESULT extracted, voi
 
 Extracted Unzip(const std::string& archive, const std::string& dir) {
     Extracted e;
-    e.open = UnzipAll(U16(archive).c_str(), U16(dir).c_str(), &e.failed, Collect, &e);
+    UnzipOutcome outcome;
+    UnzipAll(U16(archive).c_str(), U16(dir).c_str(), kUnzipDefaultMaxBytes, Collect, &e, &outcome);
+    e.open = outcome.open;
+    e.failed = outcome.failed;
     return e;
 }
 

@@ -205,7 +205,7 @@ TEST(QuillonToolConventions, PackageListAndExtract) {
                     {"package list", 2, "quillon-tool: missing arguments"}},
                    "usage: quillon-tool package list PACKAGE.zip [--json]");
     ExpectRefusals(dir, {{"package extract a.zip", 2, "quillon-tool: too few arguments"}},
-                   "usage: quillon-tool package extract PACKAGE.zip DIR");
+                   "usage: quillon-tool package extract PACKAGE.zip DIR [--max-size BYTES]");
 }
 
 }  // namespace

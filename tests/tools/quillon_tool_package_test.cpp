@@ -1,10 +1,12 @@
 // quillon-tool package list / extract, run as the people who build packages
 // run it: output lines, exit codes, and the files it writes.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,100 @@ TEST(QuillonToolPackage, ExtractWritesWhatTheToolWouldAndReportsFailures) {
     EXPECT_EQ(r.err, "quillon-tool: entry 1\tbroken.bin\t00000700 Zipfile is corrupt or not a zipfile\n");
     EXPECT_EQ(r.out, "extracted 1 entries, 1 failed\n");
     EXPECT_EQ(ListTree(dir.Sub("out2")), std::vector<std::string>{"good.txt"});
+}
+
+TEST(QuillonToolPackage, ExtractHoldsTheDeclaredSizesToMaxSize) {
+    ScratchDir dir;
+    BuildEntry a;
+    a.name = "a.bin";
+    a.data = PatternBytes(3000, 1);
+    BuildEntry b;
+    b.name = "b.bin";
+    b.data = PatternBytes(2000, 2);
+    b.deflate = true;
+    WriteBytes(dir.Sub("p.zip"), BuildZip({a, b}));
+    const std::string zip = ShellQuote(dir.Sub("p.zip"));
+    ToolRun r = Tool(dir, "package extract " + zip + " " + ShellQuote(dir.Sub("out")) + " --max-size 4999");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillon-tool: " + dir.Sub("p.zip") +
+                         ": the entries declare 5000 bytes, more than --max-size 4999; nothing was written\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(ListTree(dir.Sub("out")).empty());
+    r = Tool(dir, "package extract --max-size=5000 " + zip + " " + ShellQuote(dir.Sub("out")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "extracted 2 entries, 0 failed\n");
+    EXPECT_TRUE(ReadBytes(dir.Sub("out/b.bin")) == b.data);
+
+    for (const char* bad : {"5k", "-1", "18446744073709551616", "0x10"}) {
+        r = Tool(dir, "package extract " + zip + " " + ShellQuote(dir.Sub("o2")) + " --max-size=" + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("--max-size " + std::string(bad) + ": not a number of bytes"), std::string::npos) << r.err;
+    }
+}
+
+// A write that fails (here the file-size limit of the shell, as a full disk
+// would) ends the extraction: no later entry is tried, nothing stays.
+TEST(QuillonToolPackage, ExtractStopsAtTheFirstFailedWrite) {
+    ScratchDir dir;
+    std::vector<BuildEntry> entries(3);
+    entries[0].name = "big.bin";
+    entries[0].data = PatternBytes(400000, 5);
+    entries[0].deflate = true;
+    entries[1].name = "one.txt";
+    entries[1].data = "one";
+    entries[2].name = "two.txt";
+    entries[2].data = "two";
+    WriteBytes(dir.Sub("p.zip"), BuildZip(entries));
+    // 200 blocks: 100 KiB or 200 KiB by the shell's unit, below the first entry.
+    const std::string limited = "trap '' XFSZ; ulimit -f 200; " + ShellQuote(ToolPath()) + " package extract " +
+                                ShellQuote(dir.Sub("p.zip")) + " " + ShellQuote(dir.Sub("out2")) + " >" +
+                                ShellQuote(dir.Sub("o.txt")) + " 2>" + ShellQuote(dir.Sub("e.txt"));
+    EXPECT_EQ(RunCommand("sh -c " + ShellQuote(limited)), 1);
+    EXPECT_EQ(ReadBytes(dir.Sub("e.txt")),
+              "quillon-tool: entry 0\tbig.bin\t00000400 Error writing to file\n"
+              "quillon-tool: stopped at entry 0: a write failed, no later entry was written\n");
+    EXPECT_EQ(ReadBytes(dir.Sub("o.txt")), "extracted 0 entries, 1 failed\n");
+    EXPECT_TRUE(ListTree(dir.Sub("out2")).empty());
+}
+
+// A FIFO opened for reading waits for a writer for ever: every command that
+// reads a file the user names refuses it at once.
+TEST(QuillonToolPackage, PipesAreRefusedNotWaitedOn) {
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo(dir.Sub("pipe").c_str(), 0600), 0);
+    const std::string pipe = ShellQuote(dir.Sub("pipe"));
+    const struct {
+        std::string command;
+        std::string err;
+    } cases[] = {
+        {"image info " + pipe, ": not a regular file (a pipe, device or link is not read)"},
+        {"image verify " + pipe, ": not a regular file (a pipe, device or link is not read)"},
+        {"image reseal " + pipe, ": not a regular file (a pipe, device or link is not read)"},
+        {"image make " + ShellQuote(dir.Sub("o.img")) + " --firmware " + pipe + " --version 1.2.3.4 --build 1",
+         ": not a regular file (a pipe, device or link is not read)"},
+        {"package lint " + pipe, ": not a regular file (a pipe, device or link is not read)"},
+        {"package list " + pipe, ": not a regular file"},
+        {"package extract " + pipe + " " + ShellQuote(dir.Sub("out")), ": not a regular file"},
+    };
+    for (const auto& c : cases) {
+        // timeout ends a command that blocks (status 124).
+        const ToolRun r = ToolWithin(dir, 20, c.command);
+        EXPECT_EQ(r.status, 1) << c.command;
+        EXPECT_NE(r.err.find(dir.Sub("pipe") + c.err), std::string::npos) << c.command << "\n" << r.err;
+    }
+}
+
+// An image past 4 GiB whose low 32 bits of size look small is refused by its
+// whole size (a sparse file: no disk used).
+TEST(QuillonToolPackage, ImageSizesAreReadInSixtyFourBits) {
+    ScratchDir dir;
+    WriteBytes(dir.Sub("big.img"), "");
+    ASSERT_EQ(truncate(dir.Sub("big.img").c_str(), static_cast<off_t>((1ull << 32) + 20480)), 0);
+    const ToolRun r = Tool(dir, "image info " + ShellQuote(dir.Sub("big.img")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillon-tool: " + dir.Sub("big.img") +
+                         ": 4294987776 bytes, more than the 67108864 an input may have\n");
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(QuillonToolPackage, UsageAndExitCodes) {

@@ -34,3 +34,15 @@ inline ToolRun Tool(const ScratchDir& dir, const std::string& arguments) {
     r.err = ReadBytes(err);
     return r;
 }
+
+// The same, ended by timeout(1) after the given seconds (status 124 then).
+inline ToolRun ToolWithin(const ScratchDir& dir, int seconds, const std::string& arguments) {
+    const std::string out = dir.Sub("stdout.txt");
+    const std::string err = dir.Sub("stderr.txt");
+    ToolRun r;
+    r.status = RunCommand("timeout " + std::to_string(seconds) + " " + ShellQuote(ToolPath()) + " " + arguments + " >" +
+                          ShellQuote(out) + " 2>" + ShellQuote(err));
+    r.out = ReadBytes(out);
+    r.err = ReadBytes(err);
+    return r;
+}

@@ -144,10 +144,22 @@ bool LintZipArchive(const WCH* zip_path, const BYTE* data, size_t size, const WC
         }
         zip_path = copy.c_str();
     }
-    int failed = 0;
-    if (UnzipAll(zip_path, scratch, &failed, ReportEntry, l) != ZR_OK) {
+    UnzipOutcome outcome;
+    UnzipAll(zip_path, scratch, kUnzipDefaultMaxBytes, ReportEntry, l, &outcome);
+    if (outcome.open != ZR_OK) {
         LintError(l, u"%s is not a zip archive the tool can open", shown_name);
+    } else if (outcome.over_bound) {
+        static_assert(kUnzipDefaultMaxBytes == 4294967296ull, "the message names the bound");
+        WCH declared[32];
+        FormatW(declared, 32, u"%I64u", outcome.declared);
+        LintError(l, u"%s: the entries declare %s bytes, more than the 4294967296 the tool unpacks", shown_name,
+                  declared);
     } else {
+        if (outcome.stopped_at >= 0) {
+            WCH entry[16];
+            FormatW(entry, 16, u"%d", outcome.stopped_at);
+            LintError(l, u"%s: unpacking stopped at entry %s, whose write failed", shown_name, entry);
+        }
         l->dir = scratch;
         LintPackageFiles(l);
     }

@@ -1,15 +1,19 @@
 #include "tools/package-lint/lint_files.h"
 
-#include "package/files.h"
 #include "package/image.h"
 
-bool ToolReadFile(const WCH* path, std::vector<BYTE>* bytes) {
+int ToolReadPlainFile(const WCH* path, std::vector<BYTE>* bytes, uint64_t* size) {
     bytes->clear();
-    if (!PathExists(path)) return false;
-    DWORD size = ReadWholeFile(path, 0, nullptr);
-    bytes->resize(size);
-    if (size == 0) return true;
-    return ReadWholeFile(path, size, bytes->data()) == size;
+    ImageFile file;
+    const int read = ReadPlainFile(path, kMaxImageFile, &file, size);
+    if (read == kPlainFileRead) bytes->assign(file.data, file.data + file.size);
+    FreeImageFile(&file);
+    return read;
+}
+
+bool ToolReadFile(const WCH* path, std::vector<BYTE>* bytes) {
+    uint64_t size = 0;
+    return ToolReadPlainFile(path, bytes, &size) == kPlainFileRead;
 }
 
 int ToolChecksumVariant(const BYTE* data, size_t size) {

@@ -39,19 +39,22 @@ bool ToolReadInput(const WCH* path, const WCH* label, std::vector<BYTE>* bytes) 
     if (label[0]) FormatW(where, 600, u"%s %s", label, path);
     else WCopy(where, 600, path);
     const DWORD attributes = os::GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        ToolErrorLine(u"%s: no such file", where);
-        return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ToolErrorLine(u"%s: is a folder, not a file", where);
         return false;
     }
-    if (!ToolReadFile(path, bytes)) {
-        ToolErrorLine(u"%s: cannot be read", where);
-        return false;
+    uint64_t size = 0;
+    switch (ToolReadPlainFile(path, bytes, &size)) {
+        case kPlainFileRead: return true;
+        case kPlainFileMissing: ToolErrorLine(u"%s: no such file", where); return false;
+        case kPlainFileNotPlain:
+            ToolErrorLine(u"%s: not a regular file (a pipe, device or link is not read)", where);
+            return false;
+        case kPlainFileTooLarge:
+            ToolErrorLine(u"%s: %I64u bytes, more than the %I64u an input may have", where, size, kMaxImageFile);
+            return false;
+        default: ToolErrorLine(u"%s: cannot be read", where); return false;
     }
-    return true;
 }
 
 namespace {

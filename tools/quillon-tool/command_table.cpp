@@ -6,7 +6,9 @@
 const ToolCommand kToolCommands[] = {
     {"package", "list", "PACKAGE.zip [--json]",
      "list the entries: index, cleaned name, attributes, last write (UTC), sizes, result", ToolPackageList},
-    {"package", "extract", "PACKAGE.zip DIR", "extract every entry into DIR as the tool does at start-up",
+    {"package", "extract", "PACKAGE.zip DIR [--max-size BYTES]",
+     "extract every entry into DIR as the tool does at start-up; nothing is written when the entries declare\n"
+     "      more than BYTES in all (default 4294967296, 4 GiB)",
      ToolPackageExtract},
     {"package", "lint", "PACKAGE.zip|DIR|Quillon.exe [--json]",
      "report what would make the tool refuse or misbehave; exit 1 on errors. A zip, a folder or an executable\n"

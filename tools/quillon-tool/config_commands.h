@@ -14,6 +14,7 @@ int ToolTitleEncode(int argc, const WCH* const* argv);
 int ToolTitleDecode(int argc, const WCH* const* argv);
 int ToolPackageLint(int argc, const WCH* const* argv);
 
-// The same for a file the user named: on failure prints "LABEL PATH: no such
-// file" (or "is a folder, not a file", "cannot be read") and returns false.
+// A file the user named, read whole: on failure prints "LABEL PATH: no such
+// file" (or "is a folder, not a file", "not a regular file …", "N bytes, more
+// than …", "cannot be read") and returns false.
 bool ToolReadInput(const WCH* path, const WCH* label, std::vector<BYTE>* bytes);

@@ -1,4 +1,5 @@
 // quillon-tool package list / package extract: the reader as the tool uses it.
+#include <cstdint>
 #include <string>
 
 #include "package/package_extract.h"
@@ -40,6 +41,16 @@ void ReportExtracted(const ZipEntryInfo* info, ZRESULT described, ZRESULT extrac
     ToolErrorLine(u"entry %d\t%s\t%08X %s", info->index, info->name, code, text);
 }
 
+// A pipe or device given as the archive would block its open for ever.
+bool ToolArchiveIsPlainFile(const WCH* archive) {
+    const DWORD attributes = os::GetFileAttributesW(archive);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DEVICE)) {
+        return true;  // a missing file is the open's to report
+    }
+    ToolErrorLine(u"%s: not a regular file", archive);
+    return false;
+}
+
 }  // namespace
 
 int ToolPackageList(int argc, const WCH* const* argv) {
@@ -48,6 +59,7 @@ int ToolPackageList(int argc, const WCH* const* argv) {
     if (!ToolParseArgs(argc, argv, kSpecs, 1, 1, 1, &args)) return kToolUsage;
     const WCH* archive = args.words[0];
     const bool json = args.values[0] != nullptr;
+    if (!ToolArchiveIsPlainFile(archive)) return kToolFailed;
     ZipHandle* zip = ZipReaderOpen(archive, nullptr);
     if (zip == nullptr) {
         ReportOpenFailure(archive);
@@ -77,7 +89,7 @@ int ToolPackageList(int argc, const WCH* const* argv) {
                    std::to_string(info.unc_size) + ", \"result\": " + std::to_string(r) +
                    ", \"result_text\": " + ToolJsonText(text) + "}";
         } else {
-            ToolPrintLine(u"%d\t%s\t%08X\t%s\t%u\t%u\t%08X %s", i, info.name, info.attr, when, info.comp_size,
+            ToolPrintLine(u"%d\t%s\t%08X\t%s\t%I64u\t%I64u\t%08X %s", i, info.name, info.attr, when, info.comp_size,
                           info.unc_size, r, text);
         }
     }
@@ -86,16 +98,49 @@ int ToolPackageList(int argc, const WCH* const* argv) {
     return failed == 0 ? kToolOk : kToolFailed;
 }
 
+namespace {
+
+// "--max-size BYTES": a decimal count of bytes.
+bool ParseByteCount(const WCH* text, uint64_t* out) {
+    uint64_t v = 0;
+    if (!*text) return false;
+    for (; *text; ++text) {
+        if (*text < u'0' || *text > u'9') return false;
+        const uint64_t digit = uint64_t(*text - u'0');
+        if (v > (UINT64_MAX - digit) / 10) return false;
+        v = v * 10 + digit;
+    }
+    *out = v;
+    return true;
+}
+
+}  // namespace
+
 int ToolPackageExtract(int argc, const WCH* const* argv) {
+    static const ToolOptionDesc kSpecs[] = {{u"--max-size", true}};
     ToolArgs args;
-    if (!ToolParseArgs(argc, argv, nullptr, 0, 2, 2, &args)) return kToolUsage;
+    if (!ToolParseArgs(argc, argv, kSpecs, 1, 2, 2, &args)) return kToolUsage;
+    uint64_t max_bytes = kUnzipDefaultMaxBytes;
+    if (args.values[0] != nullptr && !ParseByteCount(args.values[0], &max_bytes)) {
+        return ToolUsageError(u"--max-size %s: not a number of bytes", args.values[0]);
+    }
+    const WCH* archive = args.words[0];
+    if (!ToolArchiveIsPlainFile(archive)) return kToolFailed;
     int done = 0;
-    int failed = 0;
-    const ZRESULT r = UnzipAll(args.words[0], args.words[1], &failed, ReportExtracted, &done);
-    if (r != ZR_OK) {
-        ReportOpenFailure(args.words[0]);
+    UnzipOutcome outcome;
+    UnzipAll(archive, args.words[1], max_bytes, ReportExtracted, &done, &outcome);
+    if (outcome.open != ZR_OK) {
+        ReportOpenFailure(archive);
         return kToolFailed;
     }
-    ToolPrintLine(u"extracted %d entries, %d failed", done, failed);
-    return failed == 0 ? kToolOk : kToolFailed;
+    if (outcome.over_bound) {
+        ToolErrorLine(u"%s: the entries declare %I64u bytes, more than --max-size %I64u; nothing was written", archive,
+                      outcome.declared, max_bytes);
+        return kToolFailed;
+    }
+    if (outcome.stopped_at >= 0) {
+        ToolErrorLine(u"stopped at entry %d: a write failed, no later entry was written", outcome.stopped_at);
+    }
+    ToolPrintLine(u"extracted %d entries, %d failed", done, outcome.failed);
+    return outcome.failed == 0 ? kToolOk : kToolFailed;
 }
