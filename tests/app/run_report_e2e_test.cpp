@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "platform/host/host_control.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/storage_layouts.h"
+#include "res/version.h"
 #include "tests/app/update_fixture.h"
 
 namespace {
@@ -38,6 +40,18 @@ protected:
         text << in.rdbuf();
         EXPECT_TRUE(std::ifstream(ReportPath() + ".txt").good()) << "the plain-text twin";
         return json::parse(text.str(), nullptr, false);
+    }
+    // The plain-text twin as label -> value, one line each ("Label: value").
+    std::map<std::string, std::string> TwinLines() {
+        std::ifstream in(ReportPath() + ".txt");
+        std::map<std::string, std::string> lines;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const size_t colon = line.find(": ");
+            if (colon != std::string::npos && line[0] != ' ') lines.emplace(line.substr(0, colon), line.substr(colon + 2));
+        }
+        return lines;
     }
     int Count(uint32_t ioctl) {
         int n = 0;
@@ -84,6 +98,41 @@ TEST_F(RunReportE2E, RealtekWithoutResetIsPendingPowerCycle) {
     EXPECT_EQ(r["after"]["slots"]["next_reset"], 1);
 }
 
+// Both files come from one table of fields: each line of the twin carries
+// the value its JSON field holds, and the version is the program's own.
+TEST_F(RunReportE2E, TheTextTwinSaysWhatTheJsonSays) {
+    sim::MachineDesc machine;
+    sim::DriveDesc& d = sim::AddNvmeDrive(machine, 1, Attachment::kRealtek);
+    d.on_activate.leaves = false;
+    Install(machine);
+    UsePackage(DefaultTestPackage());
+    EXPECT_EQ(RunAlone("/unattended /drive:1"), 10);
+    json r = Report();
+    std::map<std::string, std::string> t = TwinLines();
+    EXPECT_EQ(r["tool_version"], QN_VERSION_TEXT);
+    EXPECT_EQ(t["Tool version"], QN_VERSION_TEXT);
+    EXPECT_EQ(t["Report version"], std::to_string(r["report_version"].get<int>()));
+    EXPECT_EQ(t["Package"], r["package"]["title"]);
+    EXPECT_EQ(t["Image version"], r["package"]["images"][0]["version"]);
+    EXPECT_EQ(t["Drive"], r["drive"]["model"]);
+    EXPECT_EQ(t["Serial"], r["drive"]["serial"]);
+    EXPECT_EQ(t["Attachment"], "realtek");
+    EXPECT_EQ(t["Port"], std::to_string(r["drive"]["port"].get<int64_t>()));
+    EXPECT_EQ(t["Physical drive before"], std::to_string(r["drive"]["physical_drive_before"].get<int>()));
+    EXPECT_EQ(t["Physical drive after"], std::to_string(r["drive"]["physical_drive_after"].get<int>()));
+    EXPECT_EQ(t["Revision before"], r["before"]["revision"]);
+    EXPECT_EQ(t["Revision after"], r["after"]["revision"]);
+    EXPECT_EQ(t["Slots after"], "active " + std::to_string(r["after"]["slots"]["active"].get<int>()) + ", next reset " +
+                                    std::to_string(r["after"]["slots"]["next_reset"].get<int>()) + ", slot 1 " +
+                                    r["after"]["slots"]["revisions"][0].get<std::string>());
+    EXPECT_EQ(t["Verdict"], r["verdict"]);
+    EXPECT_EQ(t["Waiting for"], r["pending_reset"]);
+    EXPECT_EQ(t["Result code"], std::to_string(r["result_code"].get<int>()));
+    EXPECT_EQ(t["Exit code"], "10");
+    EXPECT_EQ(t.count("Refused by"), 0u) << "an empty field has no line";
+    EXPECT_EQ(t.count("After"), 0u) << "the drive was found afterwards";
+}
+
 TEST_F(RunReportE2E, NativeDriveNeverReturningIsMissing) {
     sim::MachineDesc machine;
     sim::DriveDesc& d = sim::AddNvmeDrive(machine, 0, Attachment::kNativeNvme);
@@ -96,6 +145,11 @@ TEST_F(RunReportE2E, NativeDriveNeverReturningIsMissing) {
     EXPECT_EQ(r["verdict"], "drive-missing");
     EXPECT_EQ(r["after"]["present"], false);
     EXPECT_TRUE(r["drive"]["physical_drive_after"].is_null());
+    std::map<std::string, std::string> t = TwinLines();
+    EXPECT_EQ(t["After"], "the drive was not found at its port");
+    EXPECT_EQ(t.count("Physical drive after"), 0u);
+    EXPECT_EQ(t.count("Revision after"), 0u);
+    EXPECT_EQ(t["Revision before"], r["before"]["revision"]);
 }
 
 TEST_F(RunReportE2E, RefusalExitsTwentyWithTheCheck) {
