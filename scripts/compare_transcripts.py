@@ -2,7 +2,7 @@
 """Compares two JSON-lines transcripts of the tool (quillon-sim --transcript,
 QuillonSim.exe /transcript:) event by event.
 
-usage: compare_transcripts.py [--refused-close] HEADLESS WINDOW
+usage: compare_transcripts.py [--refused-close] [--no-snapshots] HEADLESS WINDOW
 
 What is compared: every event in order, with its fields, but not its virtual
 time "t"; device "request" events are left out. quillon-sim writes the list
@@ -15,6 +15,9 @@ exactly one message box "Update FW Now!\\nCan't Exit Program." (MB_OK,
 answered OK) between the update's start and its result, followed by the
 dialog as it stood (run button and list disabled). It is checked, then taken
 out before the comparison with a HEADLESS run of the same update.
+
+--no-snapshots: list and information snapshots are left out on both sides
+(quillon-sim writes none in an unattended run, QuillonSim.exe does).
 
 Exit status 0 when the transcripts agree; 1 with the first difference.
 """
@@ -90,13 +93,17 @@ def show(event):
 
 def main(argv):
     refused_close = "--refused-close" in argv
-    paths = [a for a in argv if a != "--refused-close"]
+    no_snapshots = "--no-snapshots" in argv
+    paths = [a for a in argv if a not in ("--refused-close", "--no-snapshots")]
     if len(paths) != 2:
         sys.exit(__doc__)
     headless, window = load(paths[0]), load(paths[1])
     if refused_close:
         window = take_out_refused_close(window)
     headless, window = drop_repeated_snapshots(headless), drop_repeated_snapshots(window)
+    if no_snapshots:
+        headless = [e for e in headless if e.get("event") not in SNAPSHOTS]
+        window = [e for e in window if e.get("event") not in SNAPSHOTS]
     for i in range(max(len(headless), len(window))):
         a = headless[i] if i < len(headless) else None
         b = window[i] if i < len(window) else None

@@ -23,6 +23,7 @@
 #include "platform/os.h"
 #include "platform/simwin/sim_bridge.h"
 #include "platform/simwin/win32_real.h"
+#include "platform/trace/trace_recorder.h"
 #include "res/dialog_controls.h"
 
 namespace {
@@ -67,6 +68,9 @@ std::string Json(const std::string& utf8) {
 
 // fields: ", \"key\": value ..." as in quillon-sim.
 void Event(const char* kind, const std::string& fields) {
+    // A field trace (/record:) holds the dialog's events too; the message
+    // boxes it has from the win32 layer already.
+    if (std::string(kind) != "msgbox") TraceDialogEvent(kind, fields.c_str());
     if (!g_file) return;
     EnterCriticalSection(&g_file_lock);
     fprintf(g_file, "{\"t\": %llu, \"event\": \"%s\"%s}\n", static_cast<unsigned long long>(SimClockNow()), kind,
