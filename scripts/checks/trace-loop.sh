@@ -30,6 +30,22 @@ COMPARE=$ROOT/scripts/compare_transcripts.py
 RUN_TIMEOUT=${RUN_TIMEOUT:-180}
 WINEBOOT_TIMEOUT=${WINEBOOT_TIMEOUT:-180}
 
+# Recording is compiled into Quillon.exe and must not change what it links:
+# the recorder reaches the system only through os:: and takes nothing from
+# the C library that the tool does not use already (so the import table is
+# the same with and without it).
+for arch in win32:i686 win64:x86_64; do
+  lib=$OUT/build-${arch%%:*}/platform/libqn_trace.a
+  [ -f "$lib" ] || { echo "FAIL: no $lib"; exit 1; }
+  defined=$("${arch#*:}-w64-mingw32-nm" -g --defined-only "$lib" | awk 'NF == 3 {print $3}' | sort -u)
+  outside=$("${arch#*:}-w64-mingw32-nm" -u "$lib" | awk 'NF == 2 {print $2}' | sort -u | comm -23 - <(echo "$defined") |
+            grep -Ev '^_{1,2}ZN2os[0-9]|^_?(calloc|malloc|free|memcpy|memset|strlen)$' || true)
+  if [ -n "$outside" ]; then
+    echo "FAIL: the trace recorder ($lib) reaches beyond os:: and the tool's C library calls:"; echo "$outside"; exit 1
+  fi
+done
+echo "the recorder uses only os:: and the C library calls the tool makes anyway"
+
 . "$ROOT/scripts/wine-env.sh" && qn_wine_env "$OUT" || exit 1
 for tool in Xvfb timeout python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool not found"; exit 1; }
