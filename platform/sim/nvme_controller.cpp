@@ -281,18 +281,10 @@ NvmeAnswer NvmeController::Admin(const uint8_t command[64], uint8_t* data, uint3
 uint16_t NvmeController::Download(uint64_t offset, const uint8_t* data, uint64_t length) {
     if (!data || length == 0 || (offset | length) % 4 != 0) return kNvmeInvalidField;
     // Pieces come in order; offset 0 starts a new image.
-    if (offset == 0) {
-        std::vector<uint8_t>().swap(download_);
-        // One buffer the size the header announces, not a growing one that
-        // holds the image up to twice over while it moves.
-        if (length >= 0x14 + 20) {
-            uint64_t announced = (uint64_t{Dw(data, (0x14 + 16) / 4)} + 2) * kBlock;
-            if (announced <= (64u << 20)) download_.reserve(announced);
-        }
-    }
+    if (offset == 0) download_.Clear();
     if (offset != download_.size()) return kNvmeOverlappingRange;
     if (download_.size() + length > (64u << 20)) return kNvmeInvalidField;
-    download_.insert(download_.end(), data, data + length);
+    download_.Append(data, length);
     return kNvmeOk;
 }
 
@@ -308,8 +300,8 @@ uint16_t NvmeController::Commit(uint32_t slot, uint32_t action) {
     }
     if (action != 0 && action != 1 && action != 3) return kNvmeInvalidField;
     NvmeFwImage image;
-    if (!ParseNvmeFwImage(download_.data(), download_.size(), &image)) return kNvmeInvalidImage;
-    std::vector<uint8_t>().swap(download_);  // the image is parsed: its bytes are not kept
+    if (!download_.Parse(&image)) return kNvmeInvalidImage;
+    download_.Clear();  // the image is parsed: what was kept of it goes
     if (action == 0) {
         // Stored for later; over the running slot it is not kept.
         if (slot != active_slot_) slots_[slot - 1] = image.version.substr(0, 8);

@@ -74,7 +74,7 @@ private:
     Running running_;
     bool unlocked_ = false;
     uint8_t mp_head_[144] = {};  // bytes 0-143 of the MP block, as last written
-    std::vector<uint8_t> download_;  // the image pieces so far, in order
+    FwImageCollector download_;  // the image so far (pieces come in order)
     bool pending_ = false;
     NvmeFwImage pending_image_;
     bool pending_keeps_running_ = false;  // commit action 2: the slot's own image
