@@ -9,6 +9,8 @@
 # questions), so nothing drives the window but the tool itself.
 #
 # Cases:
+#   product  Quillon.exe itself (the real win32 layer) records under Wine:
+#            no drive there, exit code 3, a trace of the devices it tried
 #   update   the default machine, its first drive updated: exit code 0
 #   failing  the same with the drive failing its second firmware piece
 #            (ERROR_IO_DEVICE): exit code 40 after a write, in the replay too
@@ -126,9 +128,34 @@ PY
   echo "== $name: ok ($((SECONDS - t0)) s)"
 }
 
+# The product's own recorder, on the real win32 layer: Quillon.exe under Wine
+# finds no drive to update (exit code 3) and still leaves a whole trace of
+# the devices it tried and what Wine answered.
+product_trace() {
+  local exe=$TREE/res/Quillon.exe rec=$WORK/product.trace.jsonl status
+  echo "== product"
+  [ -f "$exe" ] || { echo "FAIL (product): no $exe"; return 1; }
+  (cd "$WORK" && exec timeout "$RUN_TIMEOUT" "$WINE" "$exe" /unattended /drive:0 "/record:$(winpath "$rec")") >>"$LOG" 2>&1
+  status=$?
+  [ "$status" = 3 ] || { echo "FAIL (product): Quillon.exe exited $status, expected 3 (no drive 0 under Wine)"; return 1; }
+  python3 - "$rec" <<'PY' || { echo "FAIL (product): the trace of Quillon.exe"; return 1; }
+import json, sys
+recs = [json.loads(l) for l in open(sys.argv[1])]
+head = recs[0]
+assert head["kind"] == "header" and head["arch"] == "x86_64" and head["windows"] != "simulated", head
+kinds = {r["kind"] for r in recs}
+assert {"package", "open", "ioctl"} <= kinds, kinds  # the drives it tried, as Wine answered
+assert all(r["n"] == i for i, r in enumerate(recs)), "records out of order"
+assert recs[-1] == dict(recs[-1], kind="dialog", event="exit", code=3), recs[-1]
+print("product trace: %d records, Windows %s" % (len(recs), head["windows"]))
+PY
+  echo "== product: ok"
+}
+
+product_trace || failures=$((failures + 1))
 run_case update 0 || failures=$((failures + 1))
 run_case failing 40 "/machine:$(winpath "$FAILING_MACHINE")" || failures=$((failures + 1))
 
 echo "traces and transcripts: $WORK"
 [ $failures = 0 ] || { echo "trace-loop: $failures case(s) failed"; exit 1; }
-echo "trace-loop: both cases passed"
+echo "trace-loop: all cases passed"
