@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Field traces on Linux: the committed example trace (tests/traces/, the
-default update recorded on the default simulated machine) turned into a
-machine file and redacted with quillon-tool, each checked against a run of
-quillon-sim.
+default update recorded on the default simulated machine) replayed, turned
+into a machine file and redacted with quillon-tool, each checked against a
+run of quillon-sim; and a fresh recording turned into a machine file.
 
 usage: check_traces.py QUILLON_SIM QUILLON_TOOL TRACE_DIR"""
 import json
@@ -13,6 +13,8 @@ import tempfile
 
 SIM, TOOL, TRACES = sys.argv[1], sys.argv[2], sys.argv[3]
 EXAMPLE = os.path.join(TRACES, "default-update.jsonl")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+COMPARE = os.path.join(ROOT, "scripts", "compare_transcripts.py")
 # The serial numbers of the default machine's drives.
 SERIALS = ["VQ5120000A1B2C3D", "VQ1T00009F8E7D6C", "GN256000000000042", "VQ5120000F0E1D2C", "31415901"]
 failures = []
@@ -30,16 +32,24 @@ def run(cmd, tmp):
     return subprocess.run(cmd, capture_output=True, text=True, timeout=300, env=dict(os.environ, TMPDIR=tmp))
 
 
-def sim(args, tmp):
-    """quillon-sim with the default script: its stdout and its transcript's list events."""
-    transcript = os.path.join(tmp, "t.jsonl")
+def sim(args, tmp, keep=None):
+    """quillon-sim with the default script: its stdout and its transcript's
+    list events; keep names a file to keep the transcript in."""
+    transcript = keep or os.path.join(tmp, "t.jsonl")
     proc = run([SIM, "--transcript", transcript] + args, tmp)
     lists = []
     if os.path.exists(transcript):
         with open(transcript) as f:
             lists = [e["entries"] for e in map(json.loads, f) if e["event"] == "list"]
-        os.remove(transcript)
+        if keep is None:
+            os.remove(transcript)
     return proc, lists
+
+
+def agree(a, b):
+    """The two transcripts equal event for event, times aside."""
+    out = subprocess.run([sys.executable, COMPARE, a, b], capture_output=True, text=True)
+    return out.returncode == 0, out.stdout + out.stderr
 
 
 def hex_fields(record):
@@ -62,7 +72,15 @@ with tempfile.TemporaryDirectory() as tmp:
     check("trace machine names the five drives",
           [l.split("\t")[1] for l in made.stdout.splitlines() if l.startswith("drive ")] ==
           ["native", "asmedia", "native", "rst", "sata_port"], made.stdout)
-    original, original_lists = sim([], tmp)
+    original_transcript = os.path.join(tmp, "original.jsonl")
+    original, original_lists = sim([], tmp, keep=original_transcript)
+
+    # The example replays to the run it recorded.
+    replayed_transcript = os.path.join(tmp, "replayed.jsonl")
+    replayed, _ = sim(["--replay", EXAMPLE], tmp, keep=replayed_transcript)
+    check("the example replays", replayed.returncode == 0, replayed.stderr)
+    same, why = agree(original_transcript, replayed_transcript)
+    check("its replay is the original run, event for event", same, why[-2000:])
     rehearsal, rehearsal_lists = sim(["--machine", machine], tmp)
     check("the machine file loads", rehearsal.returncode == 0, rehearsal.stderr)
     check("the drive list equals the original machine's",
@@ -88,6 +106,51 @@ with tempfile.TemporaryDirectory() as tmp:
     redacted_run, redacted_lists = sim(["--machine", machine], tmp)
     check("a redacted trace still gives the same drive list", redacted_lists == original_lists,
           f"{redacted_lists[:1]}")
+    # It replays as the original did: the same run, the placeholder where the
+    # serial was shown.
+    replayed_redacted, _ = sim(["--replay", redacted], tmp)
+    check("the redacted trace replays", replayed_redacted.returncode == 0, replayed_redacted.stderr)
+    shown = next((l.split(": ", 1)[1].strip() for l in replayed_redacted.stdout.splitlines()
+                  if l.startswith("serial: ")), "?")
+    check("the serial shown is a listed placeholder", shown != SERIALS[0] and "\t%s\t" % shown in red.stdout, shown)
+    check("its replay is the original's with the placeholder for the serial",
+          replayed_redacted.stdout == replayed.stdout.replace(SERIALS[0], shown),
+          "\n".join(l for l in replayed_redacted.stdout.splitlines() if l not in replayed.stdout.splitlines())[:2000])
+
+    # A fresh recording reads the same way: what the recorder writes today
+    # is what trace machine understands.
+    fresh = os.path.join(tmp, "fresh.jsonl")
+    recorded, _ = sim(["--record", fresh], tmp)
+    check("a fresh recording", recorded.returncode == 0, recorded.stderr)
+    made = run([TOOL, "trace", "machine", fresh, machine], tmp)
+    fresh_run, fresh_lists = sim(["--machine", machine], tmp)
+    check("a fresh recording gives a machine with the same drive list", made.returncode == 0 and
+          fresh_lists == original_lists, made.stdout + made.stderr)
+
+# Every trace kept as a regression test: NAME.jsonl replayed (with the
+# script NAME.script when there is one) must print each line of NAME.expect
+# ("#" starts a comment; "exit N" sets the exit status, default 0).
+with tempfile.TemporaryDirectory() as tmp:
+    for name in sorted(os.listdir(TRACES)):
+        if not name.endswith(".jsonl"):
+            continue
+        base = os.path.join(TRACES, name[:-len(".jsonl")])
+        if not os.path.exists(base + ".expect"):
+            check(f"{name} has its .expect", False, "every committed trace says what its replay must show")
+            continue
+        args = ["--replay", base + ".jsonl"] + (["--script", base + ".script"] if os.path.exists(base + ".script") else [])
+        replay = run([SIM] + args, tmp)
+        status, lines = 0, []
+        with open(base + ".expect") as f:
+            for line in f.read().splitlines():
+                if line.startswith("exit "):
+                    status = int(line[5:])
+                elif line.strip() and not line.startswith("#"):
+                    lines.append(line)
+        shown = replay.stdout.splitlines()
+        missing = [l for l in lines if l not in shown]
+        check(f"{name} replays as expected", replay.returncode == status and lines and not missing,
+              f"exit {replay.returncode}, missing {missing}, stderr {replay.stderr[-500:]}")
 
 if failures:
     print(f"{len(failures)} failed: {', '.join(failures)}")

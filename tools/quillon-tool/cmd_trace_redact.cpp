@@ -41,9 +41,6 @@ int ToolTraceRedact(int argc, const WCH* const* argv) {
         ++kinds[static_cast<int>(v.kind)];
         places += v.places;
     }
-    for (int64_t request : redaction.data_out_kept)
-        ToolPrintLine(u"kept\trequest %I64d\tthe data it sends holds a replaced value; replay matches it by its SHA-256",
-                      request);
     ToolPrintLine(u"replaced %d serial numbers, %d volume GUIDs, %d user names in %d places of %d records",
                   kinds[0], kinds[1], kinds[2], places, static_cast<int>(records.size()));
     return kToolOk;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <regex>
 
+#include "platform/trace/sha256.h"
 #include "platform/trace/trace_format.h"
 
 namespace {
@@ -240,20 +241,24 @@ void Prepare(Redaction* r) {
                      [](const RedactSwap& a, const RedactSwap& b) { return a.from.size() > b.from.size(); });
 }
 
-void RedactIn(Redaction* r, TraceRecord& node, const std::string& key, int64_t request) {
+void RedactIn(Redaction* r, TraceRecord& node, const std::string& key) {
     if (node.is_object()) {
         if (key == tracefmt::kDataOut) {
-            // Replay matches what went to the drive by its SHA-256: changing
-            // these bytes would make the trace unplayable, so they stay and
-            // the request is reported.
+            // Replay matches what went to the drive by length and SHA-256:
+            // the digest follows the redacted bytes. Without the bytes there
+            // is nothing to redact; a value in them would have come from an
+            // answer, and so was replaced there too.
             std::string bytes = BytesOf(node, tracefmt::kBytes);
-            Redaction probe{r->values, r->swaps, {}};
-            if (!bytes.empty() && RedactBytes(&probe, &bytes) > 0) r->data_out_kept.push_back(request);
+            if (bytes.empty() || RedactBytes(r, &bytes) == 0) return;
+            node[tracefmt::kBytes] = BytesToHex(bytes);
+            uint8_t digest[32];
+            Sha256Of(bytes.data(), bytes.size(), digest);
+            node[tracefmt::kSha256] = BytesToHex(std::string(reinterpret_cast<const char*>(digest), sizeof digest));
             return;
         }
-        for (auto it = node.begin(); it != node.end(); ++it) RedactIn(r, it.value(), it.key(), request);
+        for (auto it = node.begin(); it != node.end(); ++it) RedactIn(r, it.value(), it.key());
     } else if (node.is_array()) {
-        for (TraceRecord& e : node) RedactIn(r, e, key, request);
+        for (TraceRecord& e : node) RedactIn(r, e, key);
     } else if (node.is_string()) {
         if (IsFixedField(key)) return;
         std::string text = node.get<std::string>();
@@ -391,6 +396,5 @@ void FindPrivateValues(const std::vector<TraceRecord>& records, Redaction* r) {
 
 void ApplyRedaction(std::vector<TraceRecord>* records, Redaction* r) {
     Prepare(r);
-    for (TraceRecord& record : *records)
-        RedactIn(r, record, std::string(), TraceNumber(record, tracefmt::kRequest, 0));
+    for (TraceRecord& record : *records) RedactIn(r, record, std::string());
 }

@@ -2,8 +2,9 @@
 // serial numbers, volume GUIDs and user names in paths are each replaced by
 // one placeholder of the same length everywhere they occur — in the decoded
 // texts (paths, device IDs, dialog lines) and inside the bytes the drives
-// answered (IDENTIFY data, storage descriptors, property buffers), so a
-// replay still finds the same bytes in the same places.
+// answered (IDENTIFY data, storage descriptors, property buffers) and the
+// parameter blocks sent (their SHA-256 made anew), so a replay still finds
+// the same bytes in the same places.
 #pragma once
 
 #include <string>
@@ -31,9 +32,6 @@ struct RedactSwap {
 struct Redaction {
     std::vector<RedactedValue> values;
     std::vector<RedactSwap> swaps;  // longest first once prepared
-    // Requests whose data sent to the drive holds a value: left as they are,
-    // because replay matches that data by its SHA-256.
-    std::vector<int64_t> data_out_kept;
 };
 
 // First pass: every private value the trace holds.
