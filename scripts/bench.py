@@ -232,6 +232,40 @@ def updates(work):
                   % (case["name"], total, base, (total - base) / case["image"]))
 
 
+def recording(work):
+    """The recorder's overhead: the same update without and with --record
+    (and --record-full, which also keeps the image pieces), interleaved."""
+    update_script = script(work, "record_update.txt", ["select 0", "answer yes", "run", "wait", "close"])
+    zip_path, image_bytes = package(work, "nvme", 4)
+    trace = os.path.join(work, "trace.jsonl")
+    plain = [SIM, "--package", zip_path, "--script", update_script]
+    cases = [("without", plain), ("--record", plain + ["--record", trace]),
+             ("--record-full", plain + ["--record-full", trace])]
+    check_update(work, plain)
+    times = {name: [] for name, _ in cases}
+    sizes = {}
+    for _ in range(ROUNDS):
+        for name, cmd in cases:
+            times[name].append(run(cmd))
+            if os.path.exists(trace):
+                sizes[name] = os.path.getsize(trace)
+                os.remove(trace)
+    print("recording (quillon-sim, the NVMe 4 MiB update, without and with a trace; medians of %d interleaved rounds)"
+          % ROUNDS)
+    base = times["without"]
+    for name, cmd in cases:
+        t = times[name]
+        ratio = med([r[1] / b[1] for r, b in zip(t, base)])
+        line = "  %-14s cpu %7.1f ms  wall %7.1f ms  peak RSS %5.1f MiB  cpu ratio %5.2fx" % (
+            name, med([r[1] for r in t]) * 1e3, med([r[0] for r in t]) * 1e3, med([r[2] for r in t]) / 1024, ratio)
+        if name in sizes:
+            line += "  trace %d bytes" % sizes[name]
+        count = instructions(cmd)
+        print(line + ("  %d instructions" % count if count else ""))
+        if os.path.exists(trace):
+            os.remove(trace)
+
+
 def startup(work):
     close_script = script(work, "close_only.txt", ["close"])
     cases = [(n, [SIM, "--machine", machine(work, n), "--script", close_script]) for n in (1, 5, 20)]
@@ -258,10 +292,13 @@ def main():
         "%.2f" % x for x in os.getloadavg())))
     work = tempfile.mkdtemp(prefix="quillon-bench-")
     try:
-        extraction(work)
-        checksums()
-        updates(work)
-        startup(work)
+        # BENCH_PARTS picks some of them, in this order.
+        steps = [("extraction", lambda: extraction(work)), ("checksums", checksums), ("updates", lambda: updates(work)),
+                 ("startup", lambda: startup(work)), ("recording", lambda: recording(work))]
+        parts = os.environ.get("BENCH_PARTS", ",".join(name for name, _ in steps)).split(",")
+        for name, step in steps:
+            if name in parts:
+                step()
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

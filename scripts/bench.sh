@@ -6,9 +6,11 @@
 #   CRC-32 and CRC-32C throughput against zlib's crc32,
 #   CPU and peak RSS of simulated NVMe updates (4, 16, 32 MiB) and a SATA update (4 MiB),
 #   start-up CPU with 1, 5 and 20 drives,
+#   the recorder's overhead: an update without and with --record / --record-full,
 # and instruction counts (valgrind --tool=callgrind) when valgrind is present.
 #   scripts/bench.sh [BUILD_DIR]        (default: ./build/bench)
 #   BENCH_ROUNDS=N (default 5)   BENCH_VALGRIND=0 skips the instruction counts
+#   BENCH_PARTS=recording,startup   only those parts (extraction, checksums, updates, startup, recording)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
