@@ -127,6 +127,34 @@ with tempfile.TemporaryDirectory() as tmp:
     check("a fresh recording gives a machine with the same drive list", made.returncode == 0 and
           fresh_lists == original_lists, made.stdout + made.stderr)
 
+# The two other bridges (JMicron, Realtek), each drive with an identity of
+# its own so a default could not stand in for what the trace says: recorded
+# while it is updated, turned into a machine file, the same run there.
+with tempfile.TemporaryDirectory() as tmp:
+    with open(os.path.join(ROOT, "platform", "sim", "machines", "default.json")) as f:
+        desc = json.load(f)
+    hub = desc["hubs"][1]["id"]
+    for name, number, attachment, port, serial, firmware in (("jmi", 7, "jmicron", 4, "VQ1T0000JM000007", "VX5A0099"),
+                                                             ("rtk", 8, "realtek", 5, "VQ1T0000RT000008", "VX5A0098")):
+        desc["drives"].append({"name": name, "number": number, "attachment": attachment, "model": "VELQORAX VX500 1TB",
+                               "serial": serial, "firmware": firmware, "blocks": 2000409264 - number,
+                               "usb": {"hub": hub, "location": "Port_#%04d.Hub_#0002" % port}})
+    bridged = os.path.join(tmp, "bridged.json")
+    with open(bridged, "w") as f:
+        json.dump(desc, f)
+    for index, kind in ((3, "jmicron"), (4, "realtek")):
+        script = os.path.join(tmp, "script.txt")
+        with open(script, "w") as f:
+            f.write(f"select {index}\nanswer yes\nrun\nwait\nclose\n")
+        trace, machine = os.path.join(tmp, "bridged.jsonl"), os.path.join(tmp, "machine.json")
+        recorded, _ = sim(["--machine", bridged, "--script", script, "--record", trace], tmp)
+        made = run([TOOL, "trace", "machine", trace, machine], tmp)
+        check(f"{kind}: trace machine names it", f"\t{kind}\tVELQORAX VX500 1TB" in made.stdout, made.stdout)
+        rehearsal, _ = sim(["--machine", machine, "--script", script], tmp)
+        check(f"{kind}: the run on the machine file is the recorded run", recorded.returncode == 0 and
+              rehearsal.stdout == recorded.stdout,
+              "\n".join(l for l in rehearsal.stdout.splitlines() if l not in recorded.stdout.splitlines())[:2000])
+
 # Every trace kept as a regression test: NAME.jsonl replayed (with the
 # script NAME.script when there is one) must print each line of NAME.expect
 # ("#" starts a comment; "exit N" sets the exit status, default 0).

@@ -211,7 +211,11 @@ struct Reader {
             const bool command_phase = (asm_tunnel && static_cast<uint8_t>(cdb[2]) == 0x80) ||
                                        (jmi_tunnel && b1 == 0x80) ||
                                        (rtk_tunnel && static_cast<uint8_t>(cdb[3]) == 0xF7);
-            if (command_phase) pending[key] = FromNvmeBlock(data_out);
+            // The JMicron bridge takes a 512-byte staging block: "NVME", then
+            // the command at byte 8.
+            if (command_phase)
+                pending[key] = FromNvmeBlock(jmi_tunnel && data_out.compare(0, 4, "NVME") == 0 ? data_out.substr(8)
+                                                                                              : data_out);
             else if (!data_in.empty()) NvmeAnswer(d, pending[key], data_in);
             return;
         }
