@@ -184,6 +184,14 @@ TraceRecord TraceToMachine(const std::vector<TraceRecord>& records, std::vector<
                              " and no identity; left out");
             continue;
         }
+        const int64_t hub_of_bridge = devices.parent.count(parent) ? devices.parent.at(parent) : 0;
+        if (IsUsb(attachment) && ParentId(devices, parent).empty()) {
+            // The tool never walked the USB tree to this drive (a package
+            // for other drives): there is no hub to plug it into.
+            notes->push_back("drive " + std::to_string(d.number) +
+                             ": a USB drive whose hub is not in the trace; left out");
+            continue;
+        }
         names.emplace_back(d.number, name);
         TraceRecord j = TraceRecord::object();
         j["name"] = name;
@@ -222,16 +230,13 @@ TraceRecord TraceToMachine(const std::vector<TraceRecord>& records, std::vector<
         const std::string service = RegistryText(devices, parent, kSpdrpService);
         if (IsUsb(attachment)) {
             TraceRecord u = TraceRecord::object();
-            const int64_t hub = devices.parent.count(parent) ? devices.parent.at(parent) : 0;
-            if (hub != 0) add_hub(hub, false);
+            add_hub(hub_of_bridge, false);
             u["hub"] = ParentId(devices, parent);
             const std::string location = RegistryText(devices, parent, kSpdrpLocation);
             if (!location.empty()) u["location"] = location;
             if (!parent_id.empty()) u["device_id"] = parent_id;
             if (!service.empty()) u["service"] = service;
             j["usb"] = u;
-            if (ParentId(devices, parent).empty())
-                notes->push_back(name + ": the hub it is plugged into is not in the trace");
         } else {
             if (!service.empty()) j["parent_service"] = service;
             TraceRecord p = TraceRecord::object();
