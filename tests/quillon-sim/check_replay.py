@@ -105,6 +105,28 @@ with tempfile.TemporaryDirectory() as tmp:
         rc, out, err = run(tmp, script_args + ["--replay", p(case + ".jsonl"), "--strict"], case)
         check(f"{case}: strict replay updates", rc == 0 and "result: 1" in out, out + err)
 
+    # ---- recording changes nothing the tool sends, logs, shows or ends with ----
+    def masked(path):
+        """The transcript without times; the data pointer inside direct
+        pass-through blocks (bytes 24..31) is a heap address of the run."""
+        out = []
+        for e in events(path):
+            e.pop("t", None)
+            if e.get("event") == "request" and e.get("ioctl") in ("0x0004D014", "0x0004D030"):
+                for k in ("input", "output"):
+                    if len(e.get(k, "")) >= 64:
+                        e[k] = e[k][:48] + "0" * 16 + e[k][64:]
+            out.append(e)
+        return out
+    for case, args in (("native", []), ("bridge", ["--script", p("bridge.script")])):
+        run(tmp, args + ["--debug", "--requests", "--transcript", p(case + "-plain.t")], case)
+        run(tmp, args + ["--debug", "--requests", "--record", p(case + "-again.jsonl"), "--transcript",
+                         p(case + "-traced.t")], case)
+        plain, traced = masked(p(case + "-plain.t")), masked(p(case + "-traced.t"))
+        check(f"{case}: the same requests, log lines, boxes and result with and without --record",
+              plain == traced and sum(e["event"] == "request" for e in plain) > 100,
+              f"{len(plain)} / {len(traced)} events")
+
     # ---- the replay answers from the trace, not from a machine ----
     recs = records(p("native.jsonl"))
     check("revision edited", replace_hex(recs, "VX5A0100", "VX5A0099") > 0)
