@@ -267,6 +267,27 @@ TEST(QuillonToolTraceRedact, DataSentToTheDriveGetsItsDigestAnewAndOtherDigestsS
     }
 }
 
+TEST(QuillonToolTraceRedact, MegabyteTextsAndOddFieldsDoNotStopIt) {
+    ScratchDir dir;
+    std::vector<json> t = PrivateTrace();
+    t.push_back({{"kind", "dialog"}, {"n", 40}, {"event", "log"},
+                 {"text", "C:\\Users\\" + std::string(1 << 20, 'a') + " USB\\VID_174C&PID_2362\\" + std::string(1 << 20, 'b')}});
+    // Byte fields that are not hex, numbers where texts belong, an answer too short for its header.
+    t.push_back({{"kind", "ioctl"}, {"n", 41}, {"out", "xyz"}, {"data_in", 7}, {"meaning", {{"what", "property"}, {"property", 0}, {"query", 0}}}});
+    t.push_back({{"kind", "ioctl"}, {"n", 42}, {"out", "0000"}, {"meaning", {{"what", "scsi"}, {"cdb", "120180"}}}, {"data_in", "00"}});
+    WriteTrace(dir.Sub("in.jsonl"), t);
+    ToolRun r = Tool(dir, "trace redact " + ShellQuote(dir.Sub("in.jsonl")) + " " + ShellQuote(dir.Sub("out.jsonl")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<json> after = ReadTrace(dir.Sub("out.jsonl"));
+    ASSERT_EQ(after.size(), t.size());
+    const std::string text = after[13]["text"].get<std::string>();
+    EXPECT_EQ(text.size(), t[13]["text"].get<std::string>().size());
+    EXPECT_EQ(text.substr(0, 14), "C:\\Users\\USER2") << "the long folder name's first 128 characters";
+    EXPECT_EQ(after[14], t[14]);
+    r = Tool(dir, "trace machine " + ShellQuote(dir.Sub("in.jsonl")) + " " + ShellQuote(dir.Sub("m.json")));
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(QuillonToolTraceRedact, RefusesWhatIsNotATraceAndWrongArguments) {
     ScratchDir dir;
     WriteBytes(dir.Sub("notes.txt"), "{\"kind\": \"open\"}\n");

@@ -327,10 +327,12 @@ void FindInBytes(Redaction* r, const std::string& b) {
 
 void FindInText(Redaction* r, const std::string& text) {
     if (text.size() < 4) return;
+    // Bounded repeats throughout: the matcher recurses once per character a
+    // repeat takes, and a hostile trace may hold a megabyte-long text.
     // The serial of a USB device is the last part of its instance ID when
     // that part has no "&" (one Windows made up has).
     static const std::regex kUsbId(
-        "USB[\\\\#]VID_[0-9A-F]{4}&PID_[0-9A-F]{4}[\\\\#]([^\\\\#&{}\"\\s]+)(?=$|[\\\\#{}\"\\s])",
+        "USB[\\\\#]VID_[0-9A-F]{4}&PID_[0-9A-F]{4}[\\\\#]([^\\\\#&{}\"\\s]{1,128})(?=$|[\\\\#{}\"\\s])",
         std::regex::icase);
     for (std::sregex_iterator it(text.begin(), text.end(), kUsbId), end; it != end; ++it) NoteSerial(r, (*it)[1].str());
     static const std::regex kVolume(
@@ -348,7 +350,7 @@ void FindInText(Redaction* r, const std::string& text) {
     }
     // A user's folder: the name after "\Users\" (or the old "\Documents and
     // Settings\"), except the folders every machine has.
-    static const std::regex kUser("([\\\\/](?:Users|Documents and Settings)[\\\\/])([^\\\\/\"<>|:*?\\r\\n]+)",
+    static const std::regex kUser("([\\\\/](?:Users|Documents and Settings)[\\\\/])([^\\\\/\"<>|:*?\\r\\n]{1,128})",
                                   std::regex::icase);
     for (std::sregex_iterator it(text.begin(), text.end(), kUser), end; it != end; ++it) {
         const std::string name = (*it)[2].str();
