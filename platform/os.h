@@ -53,6 +53,27 @@ HANDLE FindFirstFileW(const WCH* pattern, FindData* data);
 BOOL FindNextFileW(HANDLE find, FindData* data);
 BOOL FindClose(HANDLE find);
 
+// ---- folders and files only the administrators may use ------------------
+// CreateDirectoryW and CreateFileW with a security descriptor of their own
+// instead of the parent's entries: full control for SYSTEM and the
+// Administrators, inherited by what is made inside, and no entry inherited
+// from above. The user's other processes can then neither read, write nor
+// replace what is inside (Linux: modes 0700 and 0600).
+BOOL CreateDirectoryAdminOnlyW(const WCH* path);
+HANDLE CreateFileAdminOnlyW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+
+// GetFileInformationByHandle with the parts of BY_HANDLE_FILE_INFORMATION
+// that say which file a handle names: volume and file index together are its
+// identity, and the attributes tell a link (FILE_ATTRIBUTE_REPARSE_POINT).
+struct FileInformation {
+    DWORD dwFileAttributes;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+    DWORD nNumberOfLinks;
+};
+BOOL GetFileInformationByHandle(HANDLE file, FileInformation* info);
+
 // ---- times --------------------------------------------------------------
 BOOL SystemTimeToFileTime(const SYSTEMTIME* system, FILETIME* file);
 BOOL FileTimeToSystemTime(const FILETIME* file, SYSTEMTIME* system);

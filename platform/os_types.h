@@ -231,6 +231,9 @@ struct SP_DEVICE_INTERFACE_DATA {
 // More of the same, for the Linux host (errors it reports, message box
 // buttons, the rest of the combo box and progress bar messages).
 #define FILE_SHARE_DELETE 0x00000004u
+#define FILE_READ_ATTRIBUTES 0x00000080u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 #define TRUNCATE_EXISTING 5
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define MEM_DECOMMIT 0x00004000u

@@ -53,6 +53,7 @@ struct FileObject : HostObject {
     DWORD share = 0;
     dev_t device = 0;
     ino_t inode = 0;
+    bool link_to_folder = false;  // a link opened itself, whose target is a folder
 };
 
 FileObject* LookupFile(HANDLE handle) {
@@ -145,18 +146,55 @@ DWORD HostAttributes(unsigned mode) {
     return attributes;
 }
 
-namespace os {
+namespace {
 
-HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    if (IsDevicePath(path)) return SimCreateFile(path, access, share, disposition, flags);
+// A handle on a directory (FILE_FLAG_BACKUP_SEMANTICS) or, with
+// FILE_FLAG_OPEN_REPARSE_POINT, on a link itself: it reads nothing and
+// writes nothing, but it names the object and holds it against deletion
+// as its share mode says.
+HANDLE OpenObjectItself(const std::string& linux_path, const struct stat& st, DWORD access, DWORD share,
+                        DWORD disposition) {
+    if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) return Fail(ERROR_ACCESS_DENIED);
+    if (!SharingAllows(st.st_dev, st.st_ino, access, share)) return Fail(ERROR_SHARING_VIOLATION);
+    const bool link = S_ISLNK(st.st_mode);
+    int fd = ::open(linux_path.c_str(), O_PATH | O_CLOEXEC | (link ? O_NOFOLLOW : 0));
+    if (fd < 0) return Fail(HostErrorFromErrno(errno, linux_path));
+    struct stat now;
+    // The object opened must be the one looked at.
+    if (fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        ::close(fd);
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    FileObject* file = new FileObject;
+    file->fd = fd;
+    file->access = access & ~(GENERIC_READ | GENERIC_WRITE);
+    file->share = share;
+    file->device = st.st_dev;
+    file->inode = st.st_ino;
+    struct stat target;
+    file->link_to_folder = link && stat(linux_path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    g_open_files.push_back(file);
+    os::SetLastError(ERROR_SUCCESS);
+    return HostRegister(file);
+}
+
+HANDLE CreateFileWithMode(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                          mode_t permissions) {
     std::string linux_path;
     if (!HostLinuxPath(path, &linux_path)) return INVALID_HANDLE_VALUE;
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return Fail(ERROR_INVALID_PARAMETER);
 
     std::lock_guard<std::mutex> lock(g_files_mutex);
     struct stat st;
-    bool exists = stat(linux_path.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    const bool own_link = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    bool exists = (own_link ? lstat(linux_path.c_str(), &st) : stat(linux_path.c_str(), &st)) == 0;
+    if (exists && (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode))) {
+        // Directories open only for their own sake (backup semantics); a
+        // link only when asked not to follow it.
+        if (S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) return Fail(ERROR_ACCESS_DENIED);
+        if (access & GENERIC_WRITE) return Fail(ERROR_ACCESS_DENIED);
+        return OpenObjectItself(linux_path, st, access, share, disposition);
+    }
     if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
         return Fail(HostErrorFromErrno(errno, linux_path));
     if (exists && disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
@@ -171,7 +209,7 @@ HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition
                                                                    : O_RDONLY;
     if (truncate) mode = (mode == O_RDONLY ? O_RDWR : mode) | O_TRUNC;
     if (!exists) mode |= O_CREAT | O_EXCL;
-    mode_t permissions = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    if (flags & FILE_ATTRIBUTE_READONLY) permissions &= 0444;
     int fd = ::open(linux_path.c_str(), mode | O_CLOEXEC, permissions);
     if (fd < 0) return Fail(HostErrorFromErrno(errno, linux_path));
     if (fstat(fd, &st) != 0) {
@@ -188,9 +226,45 @@ HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition
     file->inode = st.st_ino;
     g_open_files.push_back(file);
     // Windows reports whether an existing file was opened or replaced.
-    SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
-                                                                                        : ERROR_SUCCESS);
+    os::SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                            : ERROR_SUCCESS);
     return HostRegister(file);
+}
+
+}  // namespace
+
+namespace os {
+
+HANDLE CreateFileW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    if (IsDevicePath(path)) return SimCreateFile(path, access, share, disposition, flags);
+    return CreateFileWithMode(path, access, share, disposition, flags, 0666);
+}
+
+// Only the owner (the process's user) may use it; an existing file keeps the
+// mode it has, as Windows keeps an existing file's descriptor.
+HANDLE CreateFileAdminOnlyW(const WCH* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    if (IsDevicePath(path)) return Fail(ERROR_ACCESS_DENIED);
+    return CreateFileWithMode(path, access, share, disposition, flags, 0600);
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, FileInformation* info) {
+    FileObject* file = LookupFile(handle);
+    struct stat st;
+    if (!file || !info || fstat(file->fd, &st) != 0) return FailBool(ERROR_INVALID_HANDLE);
+    DWORD attributes = HostAttributes(st.st_mode);
+    if (S_ISLNK(st.st_mode)) {
+        // A link is what Windows calls a reparse point; a link to a folder is
+        // a directory junction.
+        attributes = FILE_ATTRIBUTE_REPARSE_POINT | (file->link_to_folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    }
+    const uint64_t device = static_cast<uint64_t>(st.st_dev);
+    const uint64_t inode = static_cast<uint64_t>(st.st_ino);
+    info->dwFileAttributes = attributes;
+    info->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    info->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    info->nFileIndexLow = static_cast<DWORD>(inode);
+    info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    return TRUE;
 }
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read) {
@@ -295,28 +369,55 @@ BOOL SetFileTime(HANDLE handle, const FILETIME* creation, const FILETIME* access
     return TRUE;
 }
 
-BOOL CreateDirectoryW(const WCH* path) {
+namespace {
+
+BOOL MakeDirectory(const WCH* path, mode_t mode) {
     std::string linux_path;
     if (!HostLinuxPath(path, &linux_path)) return FALSE;
     // Windows keeps room for an 8.3 file name inside a new directory.
     if (std::u16string(path).size() > MAX_PATH - 12) return FailBool(ERROR_FILENAME_EXCED_RANGE);
-    if (mkdir(linux_path.c_str(), 0777) != 0) {
+    if (mkdir(linux_path.c_str(), mode) != 0) {
         DWORD error = HostErrorFromErrno(errno, linux_path);
         return FailBool(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
     }
     return TRUE;
 }
 
+}  // namespace
+
+BOOL CreateDirectoryW(const WCH* path) { return MakeDirectory(path, 0777); }
+
+// Owner only: the umask can only take bits away from 0700, never add any;
+// the chmod gives back owner bits a strict umask took (it never widens).
+BOOL CreateDirectoryAdminOnlyW(const WCH* path) {
+    if (!MakeDirectory(path, 0700)) return FALSE;
+    std::string linux_path;
+    HostLinuxPath(path, &linux_path);
+    chmod(linux_path.c_str(), 0700);
+    return TRUE;
+}
+
 BOOL RemoveDirectoryW(const WCH* path) {
     std::string linux_path;
     if (!HostLinuxPath(path, &linux_path)) return FALSE;
+    std::lock_guard<std::mutex> lock(g_files_mutex);
     struct stat st;
-    if (stat(linux_path.c_str(), &st) != 0) return FailBool(HostErrorFromErrno(errno, linux_path));
+    if (lstat(linux_path.c_str(), &st) != 0) return FailBool(HostErrorFromErrno(errno, linux_path));
+    if (S_ISLNK(st.st_mode)) {
+        // A link to a folder (a junction on Windows) goes as a link: the
+        // folder it points to and what is in it stay untouched.
+        struct stat target;
+        if (stat(linux_path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return FailBool(ERROR_DIRECTORY);
+        if (unlink(linux_path.c_str()) != 0) return FailBool(HostErrorFromErrno(errno, linux_path));
+        return TRUE;
+    }
     if (!S_ISDIR(st.st_mode)) return FailBool(ERROR_DIRECTORY);
-    // The process's current directory is in use.
+    // The process's current directory is in use, and so is one held open
+    // without delete sharing.
     struct stat cwd;
     if (stat(".", &cwd) == 0 && cwd.st_dev == st.st_dev && cwd.st_ino == st.st_ino)
         return FailBool(ERROR_SHARING_VIOLATION);
+    if (!DeleteAllowed(st.st_dev, st.st_ino)) return FailBool(ERROR_SHARING_VIOLATION);
     if (rmdir(linux_path.c_str()) != 0) {
         int error = errno == EEXIST ? ENOTEMPTY : errno;
         return FailBool(HostErrorFromErrno(error, linux_path));

@@ -54,14 +54,23 @@ bool Match(const char16_t* pattern, const char16_t* name) {
 
 bool FillEntry(const std::string& linux_path, const std::u16string& name, os::FindData* entry) {
     struct stat st;
-    if (stat(linux_path.c_str(), &st) != 0) return false;
+    if (lstat(linux_path.c_str(), &st) != 0) return false;
     if (name.size() >= MAX_PATH) return false;
+    // A link is listed as Windows lists a reparse point: the link's own
+    // entry, a directory when it points to one.
+    const bool link = S_ISLNK(st.st_mode);
+    DWORD link_attributes = 0;
+    if (link) {
+        struct stat target;
+        const bool to_folder = stat(linux_path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        link_attributes = FILE_ATTRIBUTE_REPARSE_POINT | (to_folder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    }
     *entry = os::FindData{};
-    entry->dwFileAttributes = HostAttributes(st.st_mode);
+    entry->dwFileAttributes = link ? link_attributes : HostAttributes(st.st_mode);
     entry->ftLastWriteTime = HostFileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     entry->ftLastAccessTime = HostFileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
     if (!HostCreationTime(st.st_dev, st.st_ino, &entry->ftCreationTime)) entry->ftCreationTime = entry->ftLastWriteTime;
-    uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    uint64_t size = S_ISDIR(st.st_mode) || link ? 0 : static_cast<uint64_t>(st.st_size);
     entry->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     entry->nFileSizeLow = static_cast<DWORD>(size);
     std::copy(name.begin(), name.end(), entry->cFileName);
