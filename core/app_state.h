@@ -34,6 +34,10 @@ struct AppState {
     // Not a configuration value: 1 only when this run created szWorkDir itself
     // with a complete path; the exit path deletes files only then.
     int32_t bWorkDirCreated;
+    // The work folder held open, without delete sharing, from its creation
+    // to the exit: nobody can rename or replace it while the tool runs, and
+    // the exit deletes only in the folder this handle names.
+    HANDLE hWorkDir;
 };
 
 AppState* GetAppState();

@@ -63,9 +63,17 @@ void DeleteFilesInDir(const WCH* directory, const WCH* pattern) {
     HANDLE find = os::FindFirstFileW(search, &data);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const DWORD attributes = data.dwFileAttributes;
+        // Sub-folders stay; a link to a folder (a junction) is never
+        // followed, only removed as the link it is.
+        const bool folder_link = (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !folder_link) continue;
         WCH path[260];
         if (FormatW(path, 260, u"%s\\%s", directory, data.cFileName) < 0) continue;
+        if (folder_link) {
+            os::RemoveDirectoryW(path);
+            continue;
+        }
         os::DeleteFileW(path);
     } while (os::FindNextFileW(find, &data));
     os::FindClose(find);

@@ -11,16 +11,33 @@ constexpr DWORD kPathChars = 260;
 
 // The temporary folder is writable by the user while the tool runs elevated:
 // whatever sits under the archive's name (an old archive, or a link to some
-// other file) is removed, and the archive is created only as a new file.
-bool WriteNewFile(const WCH* path, const void* bytes, DWORD size) {
+// other file) is removed, and the archive is created only as a new file that
+// only SYSTEM and the Administrators may open. Its identity goes to *written.
+bool WriteNewFile(const WCH* path, const void* bytes, DWORD size, os::FileInformation* written_file) {
     os::DeleteFileW(path);
-    HANDLE file = os::CreateFileW(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = os::CreateFileAdminOnlyW(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = os::WriteFile(file, bytes, size, &written) != 0 && written == size;
+    const bool ok = os::WriteFile(file, bytes, size, &written) != 0 && written == size &&
+                    os::GetFileInformationByHandle(file, written_file) != 0;
     os::CloseHandle(file);
     if (!ok) os::DeleteFileW(path);
     return ok;
+}
+
+// Opens the archive again for the unpacking, without write or delete
+// sharing, so that from here on nobody can change, delete or replace it;
+// INVALID_HANDLE_VALUE unless it is still the file just written.
+HANDLE HoldWrittenFile(const WCH* path, const os::FileInformation& written) {
+    HANDLE file = os::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (file == INVALID_HANDLE_VALUE) return file;
+    os::FileInformation now;
+    if (os::GetFileInformationByHandle(file, &now) && !(now.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        now.dwVolumeSerialNumber == written.dwVolumeSerialNumber && now.nFileIndexHigh == written.nFileIndexHigh &&
+        now.nFileIndexLow == written.nFileIndexLow)
+        return file;
+    os::CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
@@ -79,8 +96,17 @@ void ExtractPackage(const WCH* type, unsigned id, const WCH* work_dir) {
     if (temp[0] == 0) return;
     WCH archive[kPathChars];
     if (FormatW(archive, kPathChars, u"%s\\~ReleasePackage.a", temp) < 0) return;
-    const bool written = bytes != nullptr && size > 0 && WriteNewFile(archive, bytes, size);
+    os::FileInformation identity = {};
+    const bool written = bytes != nullptr && size > 0 && WriteNewFile(archive, bytes, size, &identity);
     os::CreateDirectoryW(work_dir);
-    // Only this run's archive is unpacked, never a file left under that name.
-    if (written) UnzipToDirectory(archive, work_dir, true);
+    if (!written) return;
+    // Only this run's archive is unpacked, never a file left or put under
+    // that name; it is held from before the unpacking until it is deleted.
+    HANDLE held = HoldWrittenFile(archive, identity);
+    if (held != INVALID_HANDLE_VALUE) {
+        UnzipOutcome outcome;
+        UnzipAll(archive, work_dir, kUnzipDefaultMaxBytes, nullptr, nullptr, &outcome);
+        os::CloseHandle(held);
+    }
+    os::DeleteFileW(archive);
 }

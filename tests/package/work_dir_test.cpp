@@ -12,6 +12,7 @@
 
 #include "platform/host/host_control.h"
 #include "platform/host/host_path.h"
+#include "platform/os.h"
 #include "tests/common/temp_dir.h"
 
 namespace {
@@ -33,6 +34,10 @@ protected:
         return stat(L(rel).c_str(), &st) == 0;
     }
     void Touch(const std::string& rel) const { std::ofstream(L(rel)) << "x"; }
+    unsigned Mode(const std::string& rel) const {
+        struct stat st;
+        return lstat(L(rel).c_str(), &st) == 0 ? (st.st_mode & 07777) : 0xFFFFu;
+    }
 
     TempDir tmp_;
 };
@@ -99,17 +104,112 @@ TEST_F(WorkDirTest, RemovalLeavesAFolderWithSubFolders) {
     EXPECT_TRUE(Exists(work + "/sub/inner.bin"));
 }
 
-TEST_F(WorkDirTest, AFolderThisRunDidNotCreateIsNeverEmptied) {
-    // Another run made a folder with the same tick count first.
-    std::string work = "Quillon/" + std::to_string(kHostClockStart);
+TEST_F(WorkDirTest, ATakenNameIsNeverReusedNorEmptied) {
+    // Another run (or another process of the user) made a folder with this
+    // tick's name first, with a file in it.
+    std::string taken = "Quillon/" + std::to_string(kHostClockStart);
     ASSERT_EQ(mkdir(L("Quillon").c_str(), 0777), 0);
-    ASSERT_EQ(mkdir(L(work).c_str(), 0777), 0);
-    Touch(work + "/theirs.bin");
+    ASSERT_EQ(mkdir(L(taken).c_str(), 0777), 0);
+    Touch(taken + "/theirs.bin");
+    // The next name is a link: also taken, and not to be written through.
+    ASSERT_EQ(mkdir(L("elsewhere").c_str(), 0777), 0);
+    ASSERT_EQ(symlink(L("elsewhere").c_str(), L("Quillon/" + std::to_string(kHostClockStart + 1)).c_str()), 0);
+
     AppState* state = GetAppState();
-    EXPECT_EQ(CreateWorkDir(state), 1);  // still usable for this run
-    EXPECT_EQ(state->bWorkDirCreated, 0);
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    EXPECT_EQ(std::u16string(state->szWorkDir),
+              HostUtf16(tmp_.root) + u"\\Quillon\\" + HostUtf16(std::to_string(kHostClockStart + 2)));
+    EXPECT_EQ(state->bWorkDirCreated, 1);
     RemoveWorkDir(state);
-    EXPECT_TRUE(Exists(work + "/theirs.bin"));
+    EXPECT_TRUE(Exists(taken + "/theirs.bin"));
+    EXPECT_TRUE(Exists("elsewhere"));
+    EXPECT_FALSE(Exists("Quillon/" + std::to_string(kHostClockStart + 2)));
+}
+
+TEST_F(WorkDirTest, OnlyTheOwnerMayUseTheFoldersItMakes) {
+    AppState* state = GetAppState();
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    EXPECT_EQ(Mode("Quillon"), 0700u);
+    EXPECT_EQ(Mode("Quillon/" + std::to_string(kHostClockStart)), 0700u);
+    RemoveWorkDir(state);
+
+    // A "Quillon" that was there already is left as it is.
+    ASSERT_EQ(chmod(L("Quillon").c_str(), 0755), 0);
+    HostClockAdvance(10);
+    *state = AppState{};
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    EXPECT_EQ(Mode("Quillon"), 0755u);
+    EXPECT_EQ(Mode("Quillon/" + std::to_string(kHostClockStart + 10)), 0700u);
+    RemoveWorkDir(state);
+}
+
+TEST_F(WorkDirTest, TheFolderIsHeldFromCreationToExit) {
+    AppState* state = GetAppState();
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    ASSERT_NE(state->hWorkDir, nullptr);
+    ASSERT_NE(state->hWorkDir, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(os::RemoveDirectoryW(state->szWorkDir));
+    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    RemoveWorkDir(state);
+    EXPECT_EQ(state->hWorkDir, nullptr);
+    EXPECT_FALSE(Exists("Quillon/" + std::to_string(kHostClockStart)));
+}
+
+TEST_F(WorkDirTest, AFolderSwappedForALinkBeforeExitDeletesNothing) {
+    // Linux does not honour the held handle's share mode, so the swap that
+    // Windows refuses can be made here: the work folder moved away and a link
+    // to another folder put under its name.
+    AppState* state = GetAppState();
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    std::string work = "Quillon/" + std::to_string(kHostClockStart);
+    Touch(work + "/QuillonInfo.ini");
+    ASSERT_EQ(mkdir(L("victim").c_str(), 0777), 0);
+    Touch("victim/precious.bin");
+    ASSERT_EQ(rename(L(work).c_str(), L("moved").c_str()), 0);
+    ASSERT_EQ(symlink(L("victim").c_str(), L(work).c_str()), 0);
+
+    RemoveWorkDir(state);
+    EXPECT_TRUE(Exists("victim/precious.bin"));
+    EXPECT_TRUE(Exists("moved/QuillonInfo.ini"));
+    EXPECT_EQ(state->hWorkDir, nullptr);
+    EXPECT_EQ(state->bWorkDirCreated, 0);
+
+    // A plain folder of the same name that is not the held one is left too.
+    HostClockAdvance(10);
+    *state = AppState{};
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    std::string second = "Quillon/" + std::to_string(kHostClockStart + 10);
+    ASSERT_EQ(rename(L(second).c_str(), L("moved2").c_str()), 0);
+    ASSERT_EQ(mkdir(L(second).c_str(), 0777), 0);
+    Touch(second + "/planted.bin");
+    RemoveWorkDir(state);
+    EXPECT_TRUE(Exists(second + "/planted.bin"));
+}
+
+TEST_F(WorkDirTest, LinksInsideAreRemovedAsLinksNeverFollowed) {
+    AppState* state = GetAppState();
+    ASSERT_EQ(CreateWorkDir(state), 1);
+    std::string work = "Quillon/" + std::to_string(kHostClockStart);
+    ASSERT_EQ(mkdir(L("victim").c_str(), 0777), 0);
+    Touch("victim/precious.bin");
+    ASSERT_EQ(symlink(L("victim").c_str(), L(work + "/junction").c_str()), 0);
+    ASSERT_EQ(symlink(L("victim/precious.bin").c_str(), L(work + "/file.bin").c_str()), 0);
+    Touch(work + "/VX500_B17A.bin");
+
+    RemoveWorkDir(state);
+    EXPECT_FALSE(Exists(work));
+    EXPECT_TRUE(Exists("victim/precious.bin"));
+}
+
+TEST_F(WorkDirTest, NoFolderWhenEveryNameIsTaken) {
+    ASSERT_EQ(mkdir(L("Quillon").c_str(), 0777), 0);
+    for (int n = 0; n < 1000; ++n)
+        ASSERT_EQ(mkdir(L("Quillon/" + std::to_string(kHostClockStart + n)).c_str(), 0777), 0);
+    AppState* state = GetAppState();
+    EXPECT_EQ(CreateWorkDir(state), 0);
+    EXPECT_EQ(state->szWorkDir[0], 0);
+    EXPECT_EQ(state->bWorkDirCreated, 0);
+    EXPECT_EQ(state->hWorkDir, nullptr);
 }
 
 TEST_F(WorkDirTest, AnUnusableTempFolderGivesNoWorkFolder) {
