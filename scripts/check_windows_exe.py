@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a built Quillon.exe: its PE kind (via `file`) and its resources:
 the manifest, dialog 102 control by control, icon group 105, the version
-block and the embedded package FWPACKAGEZIP 1000.
+block and the embedded package FWPACKAGEZIP 1000; and its imports: exactly
+the system DLLs it has always used, and the DLL search restricted to System32.
 
     check_windows_exe.py EXE --arch i686|x86_64 [--package ZIP]
     check_windows_exe.py EXE --arch ... --self-test   (also proves the checks can fail)
@@ -51,6 +52,11 @@ EXPECTED_CONTROLS = [
 ]
 DIALOG_STYLE = 0x80C808C0  # WS_POPUP|WS_CAPTION|WS_SYSMENU|DS_MODALFRAME|DS_CENTER|DS_SETFONT
 FONT_FACE = '\u5FAE\u8EDF\u6B63\u9ED1\u9AD4'
+
+# The DLLs the product imports: all of them Windows's own. A new one (or a
+# library's DLL instead of a static link) shows up here.
+EXPECTED_DLLS = {'advapi32.dll', 'comctl32.dll', 'gdiplus.dll', 'kernel32.dll', 'msvcrt.dll', 'setupapi.dll',
+                 'user32.dll'}
 
 FILE_KIND = {
     'i686': 'PE32 executable (GUI) Intel 80386',
@@ -172,6 +178,31 @@ def check_resources(resources, package, fail):
         fail('no version block')
 
 
+def check_imports(imports, fail):
+    dlls = set(imports)
+    if dlls != EXPECTED_DLLS:
+        fail('imports %s, want %s (extra %s, missing %s)' % (sorted(dlls), sorted(EXPECTED_DLLS),
+                                                          sorted(dlls - EXPECTED_DLLS), sorted(EXPECTED_DLLS - dlls)))
+    if 'SetDefaultDllDirectories' not in imports.get('kernel32.dll', set()):
+        fail('SetDefaultDllDirectories is not imported from KERNEL32: the DLL search is not restricted')
+
+
+def self_test_imports(imports):
+    """The import check must fail on a DLL too many and on a missing call."""
+    errors = 0
+    extra = copy.deepcopy(imports)
+    extra['uxtheme.dll'] = {'OpenThemeData'}
+    unrestricted = copy.deepcopy(imports)
+    unrestricted.get('kernel32.dll', set()).discard('SetDefaultDllDirectories')
+    for broken, what in ((extra, 'an extra DLL'), (unrestricted, 'no SetDefaultDllDirectories')):
+        found = []
+        check_imports(broken, found.append)
+        if not found:
+            print('FAIL: self-test: the import check passes with %s' % what)
+            errors += 1
+    return errors
+
+
 def self_test(resources, package):
     """Breaks the decoded resources one way at a time; each must be noticed."""
     def breaks(mutate, what):
@@ -232,14 +263,23 @@ def main():
         print('FAIL: resources do not decode: %s' % e)
         return 1
     check_resources(resources, args.package, failures.append)
+    try:
+        imports = pe_resources.read_imports(data)
+    except (pe_resources.PeError, struct.error, ValueError) as e:
+        failures.append('imports do not decode: %s' % e)
+        imports = None
+    if imports is not None:
+        check_imports(imports, failures.append)
     for f in failures:
         print('FAIL: %s' % f)
     errors = len(failures)
     if args.self_test and not failures:
         errors += self_test(resources, args.package)
+        errors += self_test_imports(imports)
     if errors == 0:
-        print('ok: %s (%s): %d resources, dialog 102 with %d controls, manifest, icon 105, package 1000'
-              % (args.exe, kind.split(',')[0], sum(len(v) for v in resources.values()), len(EXPECTED_CONTROLS)))
+        print('ok: %s (%s): %d resources, dialog 102 with %d controls, manifest, icon 105, package 1000; imports %s'
+              % (args.exe, kind.split(',')[0], sum(len(v) for v in resources.values()), len(EXPECTED_CONTROLS),
+                 ' '.join(sorted(imports))))
     return 1 if errors else 0
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""A small reader for the resources of a PE (Windows .exe) file.
+"""A small reader for the resources and imports of a PE (Windows .exe) file.
 
     read_resources(data) -> {(type, name): [(language, bytes), ...]}
+    read_imports(data) -> {dll name in lower case: set of function names}
 
 type and name are ints (ordinals) or upper-case strings (named entries), as
 the resource directory stores them. Only what a resource check needs: the
@@ -58,6 +59,42 @@ def _rva_to_offset(info, rva):
                 raise PeError('RVA 0x%X lies in uninitialised data' % rva)
             return rawptr + rva - vaddr
     raise PeError('RVA 0x%X outside every section' % rva)
+
+
+def _c_string(data, off):
+    end = data.index(b'\0', off)
+    return data[off:end].decode('ascii', 'replace')
+
+
+def read_imports(data):
+    """The import directory: each DLL (lower case) with the names it supplies
+    (ordinals as '#N')."""
+    info = pe_info(data)
+    rva, size = info['dirs'][1] if len(info['dirs']) > 1 else (0, 0)
+    imports = {}
+    if rva == 0 or size == 0:
+        return imports
+    wide = info['magic'] == 0x20B
+    thunk_size, ordinal_bit = (8, 1 << 63) if wide else (4, 1 << 31)
+    desc = _rva_to_offset(info, rva)
+    while True:
+        lookup, _, _, name_rva, first = struct.unpack_from('<IIIII', data, desc)
+        if name_rva == 0:
+            break
+        dll = _c_string(data, _rva_to_offset(info, name_rva)).lower()
+        names = imports.setdefault(dll, set())
+        thunk = _rva_to_offset(info, lookup or first)
+        while True:
+            value = struct.unpack_from('<Q' if wide else '<I', data, thunk)[0]
+            if value == 0:
+                break
+            if value & ordinal_bit:
+                names.add('#%d' % (value & 0xFFFF))
+            else:
+                names.add(_c_string(data, _rva_to_offset(info, value & 0x7FFFFFFF) + 2))
+            thunk += thunk_size
+        desc += 20
+    return imports
 
 
 def read_resources(data):

@@ -14,6 +14,7 @@
 #include "tools/quillon-sim-win/sim_win_options.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
+    os::RestrictDllSearchToSystem32();
     SimWinOptions options;
     std::string error;
     if (!ParseSimWinCommandLine(command_line, &options, &error)) {
