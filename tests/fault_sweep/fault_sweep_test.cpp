@@ -306,7 +306,9 @@ protected:
         if (sim::OpenDeviceInfoSetCount() != 0) out.problems.push_back("device sets open");
         if (HostMemoryBlocks() != 0) out.problems.push_back("memory blocks held: " + std::to_string(HostMemoryBlocks()));
         if (HostLiveThreads() != 0 || HostOpenHandleCount(kHostThread) != 0) out.problems.push_back("thread left");
-        if (HostOpenHandleCount(kHostFile) != 0 || HostOpenHandleCount(kHostFind) != 0)
+        // The dialog is still open: the work folder stays held until the exit.
+        const int work_folder_held = GetAppState()->hWorkDir != nullptr ? 1 : 0;
+        if (HostOpenHandleCount(kHostFile) != work_folder_held || HostOpenHandleCount(kHostFind) != 0)
             out.problems.push_back("file handles open");
         if (HostBadCloseCount() != 0) out.problems.push_back("handle closed twice");
 
