@@ -13,7 +13,7 @@ mkdir -p "$OUT"
 . "$ROOT/scripts/wine-env.sh" && qn_wine_env "$BUILD_ROOT" || exit 1
 x86_64-w64-mingw32-g++ -std=c++17 -O1 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0A00 \
   -DWIN32_LEAN_AND_MEAN -I"$ROOT" \
-  "$ROOT/tests/win32/work_dir_probe_win.cpp" "$ROOT"/platform/win32/*.cpp "$ROOT/platform/wtext.cpp" \
+  "$ROOT/tests/win32/work_dir_probe_win.cpp" "$ROOT"/platform/win32/*.cpp "$ROOT/platform/trace/trace_hook.cpp" "$ROOT/platform/wtext.cpp" \
   "$ROOT/package/work_dir.cpp" "$ROOT/package/files.cpp" "$ROOT/core/app_state.cpp" \
   -static -lsetupapi -lcomctl32 -lgdiplus -luuid -ladvapi32 -o "$OUT/work_dir_probe.exe"
 # Each run works in temporary folders of its own; those of earlier runs go.
