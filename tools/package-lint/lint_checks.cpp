@@ -248,22 +248,29 @@ void CheckFolders(PackageLint* l) {
 }
 
 void CheckImage(PackageLint* l, const std::u16string& name, const std::u16string& path) {
-    std::vector<BYTE> img;
-    if (!ToolReadFile(path.c_str(), &img)) {
+    // The reader's own block, not a copy: quillon-sim lints before its run,
+    // and an image held twice would double the run's peak memory.
+    ImageFile file;
+    uint64_t file_size = 0;
+    if (ReadPlainFile(path.c_str(), kMaxImageFile, &file, &file_size) != kPlainFileRead) {
+        FreeImageFile(&file);
         LintError(l, u"%s: cannot be read", name.c_str());
         return;
     }
+    const BYTE* img = file.data;
+    const size_t img_size = file.size;
     WCH version[32];
-    ReadImageVersionFromBytes(img.data(), img.size(), version);
-    if (img.size() < 4 || GetLe32(img.data()) != image::kMagic) {
+    ReadImageVersionFromBytes(img, img_size, version);
+    if (img_size < 4 || GetLe32(img) != image::kMagic) {
         if (!l->plain_image) l->plain_name = name;
         l->plain_image = true;
         LintError(l, u"%s: no CMFG magic: no checksum, configuration block or build number", name.c_str());
-    } else if (!GetImageLayout(img.data(), img.size(), nullptr)) {
+    } else if (!GetImageLayout(img, img_size, nullptr)) {
         LintError(l, u"%s: a region or the trailer page lies outside the file", name.c_str());
-    } else if (ToolChecksumVariant(img.data(), img.size()) < 0) {
+    } else if (ToolChecksumVariant(img, img_size) < 0) {
         LintError(l, u"%s: the checksum matches neither CRC-32C nor CRC-32", name.c_str());
     }
+    FreeImageFile(&file);
     if (!version[0]) LintError(l, u"%s: no version text the tool can read", name.c_str());
     else l->findings.push_back({LintFinding::kImage, name, version});
 }
